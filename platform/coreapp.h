@@ -41,6 +41,7 @@ public:
     // Replaces how escaped exceptions are reported (stderr by default); an empty function
     // restores the default. A seam for tests.
     void SetReporter(ExceptionReporter reporter);
+    [[nodiscard]] const ExceptionReporter &Reporter() const { return reporter_; }
 
 private:
     QString title_;

@@ -22,6 +22,7 @@ public:
     // Replaces how escaped exceptions are reported; an empty function restores the default
     // (ReportInErrorBox). A seam for tests.
     void SetReporter(ExceptionReporter reporter);
+    [[nodiscard]] const ExceptionReporter &Reporter() const { return reporter_; }
 
     // True when error boxes can be seen: a real display, not the offscreen or minimal platform.
     [[nodiscard]] static bool HasDisplay();
