@@ -25,7 +25,7 @@ QUrl DocumentUrl(const QString &pathOrUrl)
     // Two letters at least, so a path never reads as a scheme.
     static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+:"));
     if (!text.startsWith(QLatin1Char('/')) && scheme.match(text).hasMatch()) {
-        const QUrl url(text, QUrl::StrictMode);
+        const QUrl url(text, QUrl::TolerantMode);
         return url.isValid() ? url : QUrl();
     }
     return QUrl::fromLocalFile(QFileInfo(text).absoluteFilePath());
