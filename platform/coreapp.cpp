@@ -24,24 +24,17 @@ void ReportOnStderr(const QString &title, const QString &message)
     std::fflush(stderr);
 }
 
-bool DeliverReportingExceptions(const std::function<bool()> &deliver, const ExceptionReporter &report,
-                                const QString &title)
+void ReportEscapedException(std::exception_ptr error, const ExceptionReporter &report, const QString &title)
 {
+    const QString message = ExceptionMessage(error);
     try {
-        return deliver();
-    } catch (...) {
-        const QString message = ExceptionMessage(std::current_exception());
-        try {
-            if (report)
-                report(title, message);
-            else
-                ReportOnStderr(title, message);
-        } catch (...) {
+        if (report)
+            report(title, message);
+        else
             ReportOnStderr(title, message);
-            ReportOnStderr(title, QStringLiteral("reporting that error failed: ") +
-                                      ExceptionMessage(std::current_exception()));
-        }
-        return false;
+    } catch (...) {
+        ReportOnStderr(title, message);
+        ReportOnStderr(title, QStringLiteral("reporting that error failed: ") + ExceptionMessage(std::current_exception()));
     }
 }
 
@@ -52,8 +45,13 @@ TCoreApplication::TCoreApplication(int &argc, char **argv, const QString &title)
 
 bool TCoreApplication::notify(QObject *receiver, QEvent *event)
 {
-    return DeliverReportingExceptions([&] { return QCoreApplication::notify(receiver, event); },
-                                      reporter_, Title());
+    // Qt cannot unwind through its event loop, so every handler's exception ends here.
+    try {
+        return QCoreApplication::notify(receiver, event);
+    } catch (...) {
+        ReportEscapedException(std::current_exception(), reporter_, Title());
+        return false;
+    }
 }
 
 QString TCoreApplication::Title() const

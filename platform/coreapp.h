@@ -22,11 +22,10 @@ using ExceptionReporter = std::function<void(const QString &title, const QString
 // Writes "title: message" as one line to stderr.
 void ReportOnStderr(const QString &title, const QString &message);
 
-// Runs `deliver` (an event delivery); an exception escaping it is handed to `report` and
-// delivery counts as not handled. A reporter that throws itself is not allowed to end the
-// event loop either: that exception goes to stderr.
-[[nodiscard]] bool DeliverReportingExceptions(const std::function<bool()> &deliver,
-                                              const ExceptionReporter &report, const QString &title);
+// Reports an exception caught in notify(): its message goes to `report` (stderr when that is
+// empty). A reporter that throws itself must not end the event loop either: that failure
+// goes to stderr.
+void ReportEscapedException(std::exception_ptr error, const ExceptionReporter &report, const QString &title);
 
 class TCoreApplication : public QCoreApplication {
     Q_OBJECT

@@ -14,8 +14,13 @@ TApplication::TApplication(int &argc, char **argv, const QString &title) : QAppl
 
 bool TApplication::notify(QObject *receiver, QEvent *event)
 {
-    return DeliverReportingExceptions([&] { return QApplication::notify(receiver, event); },
-                                      reporter_ ? reporter_ : ExceptionReporter(&ReportInErrorBox), Title());
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        ReportEscapedException(std::current_exception(), reporter_ ? reporter_ : ExceptionReporter(&ReportInErrorBox),
+                               Title());
+        return false;
+    }
 }
 
 QString TApplication::Title() const

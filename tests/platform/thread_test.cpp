@@ -392,6 +392,31 @@ TEST(Thread, FreeOnTerminateWorkersInSynchronizeWindDownByServingEvents)
     serveEventsUntil([&destructions] { return destructions == count; });
 }
 
+// A subclass with no state of its own, so its body may outlive the subclass's destructor.
+std::atomic<bool> g_statelessReporting{false};
+class StatelessReporter : public platform::TThread {
+public:
+    StatelessReporter() : TThread(true) {}
+
+protected:
+    void Execute() override
+    {
+        while (!Terminated()) {
+            g_statelessReporting = true;
+            Synchronize([] {});
+        }
+    }
+};
+
+TEST(Thread, DeletingARunningThreadStopsItEvenWhileItWaitsInSynchronize)
+{
+    auto thread = std::make_unique<StatelessReporter>();
+    thread->Resume();
+    waitWithoutEventsUntil([] { return g_statelessReporting.load(); });
+    thread.reset(); // sets the flag and serves the pending call instead of deadlocking
+    SUCCEED();
+}
+
 TEST(Thread, WaitForFromAnotherThreadWaitsForTheEnd)
 {
     std::atomic<bool> release{false};
