@@ -413,10 +413,25 @@ TEST(HttpServer, StopEndsSilentAndIdleConnectionsAtOnce)
     std::atomic<CURLcode> silentResult{CURLE_OK};
     std::thread silentClient([&silentResult, url = server->url("/never")] { silentResult = fetch(url).code; });
     std::atomic<CURLcode> slowResult{CURLE_OK};
-    std::thread slowClient([&slowResult, url = server->url("/slow")] { slowResult = fetch(url).code; });
+    std::atomic<bool> slowStarted{false};
+    std::thread slowClient([&slowResult, &slowStarted, url = server->url("/slow")] {
+        Curl curl;
+        curl.set(CURLOPT_NOPROGRESS, 0L);
+        curl.set(CURLOPT_XFERINFODATA, &slowStarted);
+        curl.set(CURLOPT_XFERINFOFUNCTION, +[](void *started, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
+            if (received > 0)
+                static_cast<std::atomic<bool> *>(started)->store(true);
+            return 0;
+        });
+        slowResult = curl.perform(url).code;
+    });
     IdleClient idle(server->port(), "");
     IdleClient halfRequest(server->port(), "GET /never HTTP/1.1\r\nHo");
-    ASSERT_TRUE(server->waitForRequests(2));
+    // No ASSERT before the joins: stopping the server below ends both clients either way.
+    EXPECT_TRUE(server->waitForRequests(2));
+    for (const auto deadline = Clock::now() + 5s; !slowStarted && Clock::now() < deadline;)
+        std::this_thread::sleep_for(5ms);
+    EXPECT_TRUE(slowStarted);
 
     // A hang here would run into the test's time-out; the bound only makes the failure clear.
     const auto before = Clock::now();
