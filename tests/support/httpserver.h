@@ -38,9 +38,11 @@
 // close" or the response closes it (`closingConnection`, no length, a drop, a raw response);
 // the server then adds "Connection: close" to a 1.1 response that does not set the header
 // itself. An HTTP/1.0 request is always answered and closed, with exactly the scripted headers
-// plus the automatic Content-Length (or Transfer-Encoding). Malformed requests get 400 (414 for a request line over
-// 8 KiB, 431 for a request head over 64 KiB, 413 for a body over 8 MiB) and are closed; they
-// are counted by `badRequestCount`, not recorded.
+// plus the automatic Content-Length (or Transfer-Encoding). Malformed requests get 400 (414 for
+// a request line over 8 KiB, 431 for a request head over 64 KiB, 413 for a body over 8 MiB, 501
+// for a transfer coding other than chunked, 505 for a version other than 1.x) and are closed;
+// they are counted by `badRequestCount`, not recorded. A stream that cannot begin a request
+// (binary, a TLS hello) is refused at its first bytes.
 //
 // The destructor (or `stop`) ends every pause, silence and connection at once and joins all
 // threads; clients still connected see the connection close.
