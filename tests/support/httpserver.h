@@ -35,7 +35,7 @@
 // path with query, path. Then the served folders (longest prefix first), then 404.
 //
 // Connections: an HTTP/1.1 request keeps its connection open unless it asked for "Connection:
-// close" or the response closes it (`closingConnection`, no length, a drop, a raw response);
+// close" or the response closes it (`closingConnection`, no automatic length, a drop, raw);
 // the server then adds "Connection: close" to a 1.1 response that does not set the header
 // itself. An HTTP/1.0 request is always answered and closed, with exactly the scripted headers
 // plus the automatic Content-Length (or Transfer-Encoding). Malformed requests get 400 (414 for
