@@ -141,7 +141,8 @@ bool TCrackUrl::CrackUrl(std::string_view url, std::string_view saveRoot)
     if (url.size() >= static_cast<size_t>(std::numeric_limits<int32_t>::max()))
         url = {};
     AssignOrCheckMemorySize(static_cast<int32_t>(url.size()));
-    std::memcpy(szUrl, url.data(), url.size());
+    if (!url.empty()) // an empty view may have no data pointer at all
+        std::memcpy(szUrl, url.data(), url.size());
     szUrl[url.size()] = '\0';
     m_urlLength = url.size();
 
@@ -173,14 +174,15 @@ void TCrackUrl::CopyTCrackedUrl(const TCrackUrl &source)
     // The URL is copied whole (not cut at BufferSize), so the copy's Url() is the source's;
     // the buffers grow to hold it.
     AssignOrCheckMemorySize(static_cast<int32_t>(source.m_urlLength));
-    if (source.MemoryAssigned)
+    if (source.MemoryAssigned && source.m_urlLength > 0)
         std::memcpy(szUrl, source.szUrl, source.m_urlLength);
     szUrl[source.m_urlLength] = '\0';
     m_urlLength = source.m_urlLength;
 
     const auto copyText = [this](char *to, std::string_view text) {
         const size_t n = std::min(text.size(), static_cast<size_t>(BufferSize - 1));
-        std::memcpy(to, text.data(), n);
+        if (n > 0)
+            std::memcpy(to, text.data(), n);
         to[n] = '\0';
     };
     copyText(Components.lpszScheme, source.Scheme());

@@ -26,7 +26,7 @@ namespace {
 thread_local bool t_counting = false;
 std::atomic<long> g_allocations{0};
 
-void noteAllocation()
+[[maybe_unused]] void noteAllocation()
 {
     if (t_counting)
         g_allocations.fetch_add(1, std::memory_order_relaxed);
