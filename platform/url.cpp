@@ -242,7 +242,8 @@ bool splitInto(std::string_view url, URL_COMPONENTSA &parts, const std::array<Ta
             host = authority.substr(0, colon);
             if (colon != std::string_view::npos)
                 portText = authority.substr(colon + 1);
-            if (host.find_first_of("[]") != std::string_view::npos)
+            // Only the port follows a ":"; brackets belong to IPv6 literals.
+            if (host.find_first_of("[]:") != std::string_view::npos)
                 return false;
         }
         if (host.empty() && entry != nullptr && entry->needsHost)

@@ -78,7 +78,8 @@ struct URL_COMPONENTSA {
 // info is replaced by the byte it stands for; a "%" not followed by two hex digits stays as it is.
 //
 // Fails (returns false) for: text without a scheme (relative references), http, https and ftp
-// URLs without "//" or without a host, an unterminated or malformed IPv6 host, a port that is not
+// URLs without "//" or without a host, an unterminated or malformed IPv6 host, a host name with
+// a ":" or bracket outside an IPv6 literal, a port that is not
 // decimal or is outside 1 to 65535, any control byte (0x00 to 0x1F, 0x7F) in the text or in a
 // decoded component, and any stored component over MAX_URL_COMPONENT_LENGTH characters or not
 // fitting its declared buffer. On failure every wanted buffer holds an empty text (when its

@@ -177,6 +177,7 @@ TEST(SplitUrl, RefusesBadInputAndClearsEveryComponent)
         {"IPv6 host without a colon", "http://[abc]/"},
         {"IPv6 host with a zone", "http://[fe80::1%25eth0]/"},
         {"bracket in a plain host", "http://h]x/"},
+        {"two colons in a plain host", "http://a:b:80/"},
         {"port out of range", "http://h:65536/"},
         {"huge port", "http://h:99999999999999999999/"},
         {"port zero", "http://h:0/"},
