@@ -9,9 +9,8 @@ namespace {
 
 const Value *findIn(const std::vector<Value> &values, QStringView name)
 {
-    const QString folded = foldName(name);
     for (const Value &value : values) {
-        if (foldName(value.name) == folded)
+        if (QStringView(value.name).compare(name, Qt::CaseInsensitive) == 0)
             return &value;
     }
     return nullptr;
@@ -262,8 +261,8 @@ bool Key::setValue(const Value &value)
 
 bool Key::removeValue(QStringView name)
 {
-    const QString folded = foldName(name);
-    const auto it = std::find_if(values.begin(), values.end(), [&](const Value &v) { return foldName(v.name) == folded; });
+    const auto it = std::find_if(values.begin(), values.end(),
+                                 [&](const Value &v) { return QStringView(v.name).compare(name, Qt::CaseInsensitive) == 0; });
     if (it == values.end())
         return false;
     values.erase(it);
