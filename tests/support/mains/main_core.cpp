@@ -1,14 +1,19 @@
-// Test main for tests without widgets: a QCoreApplication lives for the whole run, so
-// queued calls, timers and QProcess work in every test.
+// Test main for tests without widgets: the programs' console application object lives for the
+// whole run, so queued calls, timers and QProcess work in every test. An exception that
+// escapes an event handler fails the running test (tests that throw on purpose set their own
+// reporter).
+#include "platform/coreapp.h"
 #include "tests/support/testenv.h"
 
-#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 int main(int argc, char **argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    QCoreApplication app(argc, argv);
+    platform::TCoreApplication app(argc, argv);
+    app.SetReporter([](const QString &, const QString &message) {
+        ADD_FAILURE() << "exception escaped an event handler: " << message.toStdString();
+    });
     testenv::installPrivateFolders();
     return RUN_ALL_TESTS();
 }

@@ -1,8 +1,9 @@
-// Test main for widget tests: a QApplication on the offscreen platform unless the caller
-// chose another one.
+// Test main for widget tests: the programs' application object on the offscreen platform
+// unless the caller chose another one. An exception that escapes an event handler fails the
+// running test (tests that throw on purpose set their own reporter).
+#include "platform/gui/app.h"
 #include "tests/support/testenv.h"
 
-#include <QApplication>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -11,7 +12,10 @@ int main(int argc, char **argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
+    platform::TApplication app(argc, argv);
+    app.SetReporter([](const QString &, const QString &message) {
+        ADD_FAILURE() << "exception escaped an event handler: " << message.toStdString();
+    });
     testenv::installPrivateFolders();
     return RUN_ALL_TESTS();
 }
