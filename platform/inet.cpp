@@ -356,7 +356,8 @@ struct Request : Object {
             }
             if (ready() || transferDone || closed)
                 continue;
-            curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+            // libcurl shortens the wait to its own next timer; a close wakes it at once.
+            curl_multi_poll(multi, nullptr, 0, 30000, nullptr);
         }
     }
 
