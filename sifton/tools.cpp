@@ -11,6 +11,7 @@
 
 #include <limits>
 #include <stdexcept>
+#include <thread>
 
 namespace sifton {
 
@@ -38,6 +39,8 @@ int32_t KvStrToInt(std::string_view text, int32_t defaultValue)
 
 int64_t SizeOfFile(const std::string& path)
 {
+    if (path.find('\0') != std::string::npos)
+        return -1; // would name a different file at the system call
     // O_NONBLOCK: opening a named pipe must not wait for a writer.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
@@ -74,13 +77,21 @@ bool RunExe(std::string_view programFile, std::string_view /*windowTitle*/)
 {
     if (programFile.empty())
         return false;
-    QProcess process;
-    process.setProgram(
-        QString::fromLocal8Bit(programFile.data(), static_cast<qsizetype>(programFile.size())));
-    // Idle priority, as the program is meant to run in the background. Runs in the child
-    // between fork and exec, so only async-signal-safe calls belong here.
-    process.setChildProcessModifier([] { ::setpriority(PRIO_PROCESS, 0, 19); });
-    return StartDetached(process);
+    const QString program =
+        QString::fromLocal8Bit(programFile.data(), static_cast<qsizetype>(programFile.size()));
+    // Idle priority from the first instruction on. On Linux the nice value belongs to a thread
+    // and a forked child inherits the forking thread's, so the start runs on a short-lived
+    // thread whose own nice value is raised to 19; the caller's threads keep theirs. (QProcess
+    // in Qt 6.4 skips the child-process modifier for detached starts.)
+    bool started = false;
+    std::thread starter([&] {
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 19);
+        QProcess process;
+        process.setProgram(program);
+        started = StartDetached(process);
+    });
+    starter.join();
+    return started;
 }
 
 // ---- end of numbers, file sizes and starting programs -----------------------------------

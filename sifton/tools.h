@@ -15,7 +15,7 @@ namespace sifton {
 [[nodiscard]] int32_t KvStrToInt(std::string_view text, int32_t defaultValue);
 
 // The size in bytes of the regular file at `path`, opened read-only; -1 when it cannot be
-// opened or is not a regular file (a folder, a device, a pipe). 64-bit, so a 3 GB file gives
+// opened or is not a regular file (a folder, a device, a pipe) or the path holds a NUL. 64-bit, so a 3 GB file gives
 // 3221225472.
 [[nodiscard]] int64_t SizeOfFile(const std::string& path);
 
