@@ -1,17 +1,21 @@
 #include "sifton/tools.h"
 
 #include <QProcess>
+#include <QStandardPaths>
 #include <QString>
 #include <QStringList>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <limits>
 #include <stdexcept>
-#include <thread>
+#include <vector>
 
 namespace sifton {
 
@@ -53,24 +57,108 @@ int64_t SizeOfFile(const std::string& path)
 
 namespace {
 
-bool StartDetached(QProcess& process)
+// Resolves a program name without a slash through PATH, as a shell would.
+std::string ResolveProgram(const QString& program)
 {
-    process.setStandardInputFile(QProcess::nullDevice());
-    return process.startDetached();
+    if (program.contains(QLatin1Char('/')))
+        return program.toLocal8Bit().toStdString();
+    return QStandardPaths::findExecutable(program).toLocal8Bit().toStdString();
+}
+
+// Marks every descriptor from 3 up close-on-exec, so the started program inherits none of
+// ours (sockets, lock files). Async-signal-safe: runs between fork and exec.
+void MarkDescriptorsCloseOnExec()
+{
+    if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0)
+        return;
+    const long max = ::sysconf(_SC_OPEN_MAX);
+    for (int fd = 3; fd < (max > 0 && max < 65536 ? max : 65536); ++fd)
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+}
+
+// Starts `words` (program first) as a detached process: its own session, adopted by init so
+// no zombie is left, standard input from /dev/null, output and error shared with the caller,
+// no other descriptor inherited, the caller's folder and environment. With `idle` it runs at
+// nice 19. Returns whether the program was executed; does not wait for it to end.
+bool SpawnDetached(const QStringList& words, bool idle)
+{
+    if (words.isEmpty() || words.first().isEmpty())
+        return false;
+    const std::string path = ResolveProgram(words.first());
+    if (path.empty())
+        return false;
+    // Everything the child needs is made before fork: after it only async-signal-safe calls.
+    std::vector<std::string> args;
+    for (const QString& w : words)
+        args.push_back(w.toLocal8Bit().toStdString());
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    // The exec status comes back through a close-on-exec pipe: end of file means the exec
+    // succeeded, an errno value means it failed.
+    int status[2];
+    if (::pipe2(status, O_CLOEXEC) != 0)
+        return false;
+    const pid_t middle = ::fork();
+    if (middle < 0) {
+        ::close(status[0]);
+        ::close(status[1]);
+        return false;
+    }
+    if (middle == 0) {
+        ::setsid();
+        const pid_t child = ::fork();
+        if (child != 0) {
+            if (child < 0) {
+                const int e = errno;
+                (void)!::write(status[1], &e, sizeof e);
+            }
+            ::_exit(0);
+        }
+        const int devNull = ::open("/dev/null", O_RDONLY);
+        if (devNull >= 0 && devNull != STDIN_FILENO) {
+            ::dup2(devNull, STDIN_FILENO);
+            ::close(devNull);
+        }
+        MarkDescriptorsCloseOnExec();
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::signal(SIGPIPE, SIG_DFL); // an ignored signal would stay ignored across exec
+        if (idle)
+            ::setpriority(PRIO_PROCESS, 0, 19);
+        ::execv(path.c_str(), argv.data());
+        const int e = errno;
+        (void)!::write(status[1], &e, sizeof e);
+        ::_exit(127);
+    }
+    ::close(status[1]);
+    int waitStatus = 0;
+    while (::waitpid(middle, &waitStatus, 0) < 0 && errno == EINTR) {
+    }
+    int childErrno = 0;
+    ssize_t n;
+    while ((n = ::read(status[0], &childErrno, sizeof childErrno)) < 0 && errno == EINTR) {
+    }
+    ::close(status[0]);
+    return n == 0;
+}
+
+QStringList SplitCommandLine(std::string_view commandLine)
+{
+    // Words are separated by blanks; double quotes group words (three in a row stand for a
+    // literal quote).
+    return QProcess::splitCommand(
+        QString::fromLocal8Bit(commandLine.data(), static_cast<qsizetype>(commandLine.size())));
 }
 
 } // namespace
 
 bool Run2Exe(std::string_view commandLine, std::string_view /*windowTitle*/)
 {
-    const QStringList words = QProcess::splitCommand(
-        QString::fromLocal8Bit(commandLine.data(), static_cast<qsizetype>(commandLine.size())));
-    if (words.isEmpty() || words.first().isEmpty())
-        return false;
-    QProcess process;
-    process.setProgram(words.first());
-    process.setArguments(words.mid(1));
-    return StartDetached(process);
+    return SpawnDetached(SplitCommandLine(commandLine), false);
 }
 
 bool RunExe(std::string_view programFile, std::string_view /*windowTitle*/)
@@ -79,19 +167,7 @@ bool RunExe(std::string_view programFile, std::string_view /*windowTitle*/)
         return false;
     const QString program =
         QString::fromLocal8Bit(programFile.data(), static_cast<qsizetype>(programFile.size()));
-    // Idle priority from the first instruction on. On Linux the nice value belongs to a thread
-    // and a forked child inherits the forking thread's, so the start runs on a short-lived
-    // thread whose own nice value is raised to 19; the caller's threads keep theirs. (QProcess
-    // in Qt 6.4 skips the child-process modifier for detached starts.)
-    bool started = false;
-    std::thread starter([&] {
-        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 19);
-        QProcess process;
-        process.setProgram(program);
-        started = StartDetached(process);
-    });
-    starter.join();
-    return started;
+    return SpawnDetached(QStringList{program}, true);
 }
 
 // ---- end of numbers, file sizes and starting programs -----------------------------------

@@ -19,14 +19,16 @@ namespace sifton {
 // 3221225472.
 [[nodiscard]] int64_t SizeOfFile(const std::string& path);
 
-// Starts a process from `commandLine` (the program is the first word; double quotes group
-// words) with the caller's current folder and environment, and does not wait for it. Returns
-// whether the process was started. `windowTitle` has no counterpart for a Linux process and is
-// not used.
+// Starts a process from `commandLine`: the program is the first word (a name without a "/" is
+// looked up in PATH), double quotes group words. The process is detached (its own session,
+// never waited for), gets the caller's current folder and environment, standard input from
+// /dev/null, and inherits no descriptor of the caller beyond standard output and error.
+// Returns whether the program was executed. `windowTitle` has no counterpart for a Linux
+// process and is not used.
 [[nodiscard]] bool Run2Exe(std::string_view commandLine, std::string_view windowTitle);
 
-// Starts `programFile` with no arguments at the lowest scheduling priority, detached, and does
-// not wait for it. Returns whether the process was started. `windowTitle` is not used.
+// Starts `programFile` with no arguments, detached as Run2Exe does, at idle priority (nice
+// 19), and lets it run. Returns whether the program was executed. `windowTitle` is not used.
 [[nodiscard]] bool RunExe(std::string_view programFile, std::string_view windowTitle);
 
 // ---- end of numbers, file sizes and starting programs -----------------------------------

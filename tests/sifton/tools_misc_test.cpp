@@ -203,6 +203,27 @@ TEST_F(RunTest, Run2ExeStartsTheCommandLineWithItsArguments)
               ("[zero]\n[one two]\n[three]\nfrom-caller\n" + QDir::currentPath() + "\n").toUtf8());
 }
 
+TEST_F(RunTest, Run2ExeFindsAProgramThroughPath)
+{
+    ASSERT_TRUE(Run2Exe("sh -c \"echo found > on-path.txt\"", ""));
+    EXPECT_EQ(WaitForFile(Path("on-path.txt")), "found\n");
+}
+
+TEST_F(RunTest, TheStartedProcessInheritsNoDescriptorOfTheCaller)
+{
+    // A descriptor opened without close-on-exec, as a library might leave one.
+    const QString secret = Path("held-open.txt");
+    QFile(secret).open(QIODevice::WriteOnly);
+    const int fd = ::open(secret.toLocal8Bit().constData(), O_RDONLY);
+    ASSERT_GE(fd, 3);
+    const QString script = WriteScript("fds.sh", "readlink /proc/$$/fd/$1 || echo closed\n");
+    ASSERT_TRUE(Run2Exe((script + " " + QString::number(fd)).toStdString(), ""));
+    const QByteArray out = WaitForFile(script + ".out");
+    ::close(fd);
+    ASSERT_FALSE(out.isEmpty());
+    EXPECT_NE(out.trimmed(), secret.toLocal8Bit()) << "descriptor " << fd << " was inherited";
+}
+
 TEST_F(RunTest, Run2ExeDoesNotWaitForTheProcess)
 {
     // The child blocks until the test writes into the pipe: a Run2Exe that waited would
@@ -231,10 +252,11 @@ TEST_F(RunTest, RunExeStartsTheProgramWithoutArgumentsAtIdlePriority)
 {
     // Field 19 of /proc/PID/stat is the nice value.
     const QString script = WriteScript("probe.sh", "echo \"$# $(cut -d' ' -f19 /proc/$$/stat)\"\n");
+    const int callerPriority = ::getpriority(PRIO_PROCESS, 0);
     ASSERT_TRUE(RunExe(script.toStdString(), "title"));
     EXPECT_EQ(WaitForFile(script + ".out"), "0 19\n");
     // Only the started program runs at idle priority, not the caller.
-    EXPECT_EQ(::getpriority(PRIO_PROCESS, 0), 0);
+    EXPECT_EQ(::getpriority(PRIO_PROCESS, 0), callerPriority);
 }
 
 TEST_F(RunTest, RunExeFailsWhenNothingCanBeStarted)
