@@ -159,8 +159,10 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-                seconds_[run.benchmark_name()] = run.real_accumulated_time / double(run.iterations);
+            if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
+                seconds_[run.benchmark_name()] = {run.real_accumulated_time / double(run.iterations),
+                                                  run.cpu_accumulated_time / double(run.iterations)};
+            }
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -169,14 +171,17 @@ public:
     {
         const auto a = seconds_.find(ours);
         const auto b = seconds_.find(theirs);
-        if (a == seconds_.end() || b == seconds_.end() || b->second <= 0)
+        if (a == seconds_.end() || b == seconds_.end() || b->second.first <= 0 || b->second.second <= 0)
             return;
-        std::printf("%s: TKvStringList %.0f ms, std::set %.0f ms, ratio %.2f\n", what,
-                    a->second * 1e3, b->second * 1e3, a->second / b->second);
+        std::printf("%s: TKvStringList %.0f ms (CPU %.0f ms), std::set %.0f ms (CPU %.0f ms), "
+                    "ratio %.2f (CPU %.2f)\n",
+                    what, a->second.first * 1e3, a->second.second * 1e3, b->second.first * 1e3,
+                    b->second.second * 1e3, a->second.first / b->second.first,
+                    a->second.second / b->second.second);
     }
 
 private:
-    std::map<std::string, double> seconds_;
+    std::map<std::string, std::pair<double, double>> seconds_; // real, CPU seconds per run
 };
 
 } // namespace

@@ -16,6 +16,8 @@ constexpr std::size_t kMinPair = kMaxBlock / 2;
 // insertions without an immediate split.
 constexpr std::size_t kFillBlock = kMaxBlock * 3 / 4;
 
+
+
 constexpr unsigned char UpperAscii(unsigned char c)
 {
     return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - ('a' - 'A')) : c;
@@ -43,6 +45,14 @@ int CompareKvStrings(std::string_view a, std::string_view b)
     if (a.size() == b.size())
         return 0;
     return a.size() < b.size() ? -1 : 1;
+}
+
+// A block made by a split: it will grow back towards kMaxBlock entries.
+TKvStringList::Block TKvStringList::NewBlock()
+{
+    Block block;
+    block.reserve(kMaxBlock);
+    return block;
 }
 
 int TKvStringList::CompareForOrder(std::string_view a, std::string_view b) const
@@ -127,7 +137,7 @@ void TKvStringList::ShiftStartsAfter(std::size_t block, int delta)
 void TKvStringList::InsertAt(int index, Entry entry)
 {
     if (blocks_.empty()) {
-        blocks_.emplace_back().reserve(kFillBlock);
+        blocks_.emplace_back();
         starts_.push_back(0);
     }
     Position p;
@@ -136,6 +146,10 @@ void TKvStringList::InsertAt(int index, Entry entry)
     else
         p = Locate(index);
     Block& block = blocks_[p.block];
+    // Grow by doubling but never past kMaxBlock: a block splits when full, and the half that
+    // stays would otherwise keep twice the room it can use. A small list stays small.
+    if (block.size() == block.capacity())
+        block.reserve(std::min(kMaxBlock, std::max<std::size_t>(4, block.capacity() * 2)));
     block.insert(block.begin() + static_cast<std::ptrdiff_t>(p.offset), std::move(entry));
     ++count_;
     ShiftStartsAfter(p.block, +1);
@@ -146,8 +160,7 @@ void TKvStringList::SplitIfFull(std::size_t b)
 {
     if (blocks_[b].size() < kMaxBlock)
         return;
-    Block upper;
-    upper.reserve(kFillBlock);
+    Block upper = NewBlock();
     const auto half = static_cast<std::ptrdiff_t>(blocks_[b].size() / 2);
     std::move(blocks_[b].begin() + half, blocks_[b].end(), std::back_inserter(upper));
     blocks_[b].erase(blocks_[b].begin() + half, blocks_[b].end());
@@ -297,7 +310,7 @@ void TKvStringList::RebuildFrom(std::vector<Entry>&& entries)
     for (std::size_t first = 0; first < n; first += kFillBlock) {
         const std::size_t last = std::min(n, first + kFillBlock);
         Block& block = blocks_.emplace_back();
-        block.reserve(kFillBlock);
+        block.reserve(last - first);
         std::move(entries.begin() + static_cast<std::ptrdiff_t>(first),
                   entries.begin() + static_cast<std::ptrdiff_t>(last), std::back_inserter(block));
         starts_.push_back(static_cast<int>(first));

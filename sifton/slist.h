@@ -86,6 +86,7 @@ private:
         std::size_t offset;
     };
 
+    [[nodiscard]] static Block NewBlock();
     [[nodiscard]] Position Locate(int index) const;
     [[nodiscard]] Position CheckedLocate(int index) const;
     [[nodiscard]] int CompareForOrder(std::string_view a, std::string_view b) const;
