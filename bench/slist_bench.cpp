@@ -156,6 +156,8 @@ BENCHMARK(BM_StdSetFindExisting)->Unit(benchmark::kMillisecond)->Iterations(3);
 // The console table, plus the mean real time per benchmark for the ratios at the end.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
+    RatioReporter() : ConsoleReporter(OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& run : runs) {

@@ -1,6 +1,7 @@
 #include "sifton/types.h"
 
-#include <cassert>
+#include <stdexcept>
+#include <string>
 
 namespace sifton {
 
@@ -573,7 +574,8 @@ const TArrayTypes Types{kRows};
 
 const TType& TArrayTypes::operator[](int row) const
 {
-    assert(row >= Low && row <= High);
+    if (row < Low || row > High)
+        throw std::out_of_range("file-type row " + std::to_string(row) + " is not in 1..550");
     return rows_[static_cast<std::size_t>(row - Low)];
 }
 

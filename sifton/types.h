@@ -21,7 +21,7 @@ public:
 
     explicit constexpr TArrayTypes(const std::array<TType, High>& rows) : rows_(rows) {}
 
-    // Row `row` (1 to 550). Out-of-range rows are a programming error.
+    // Row `row` (1 to 550); any other row throws std::out_of_range.
     [[nodiscard]] const TType& operator[](int row) const;
     [[nodiscard]] static constexpr int size() { return High; }
     [[nodiscard]] const TType* begin() const { return rows_.data(); }

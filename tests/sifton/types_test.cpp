@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -22,6 +23,13 @@ TEST(Types, HasExactly550RowsFromDollarsToZoo)
     EXPECT_EQ(Types[2].Description, "Screen files used in the installation and instruction on ");
     EXPECT_EQ(Types[550].Extension, "zoo");
     EXPECT_EQ(Types[550].Description, "An early compressed file format");
+}
+
+TEST(Types, RowsOutsideOneTo550Throw)
+{
+    EXPECT_THROW((void)Types[0], std::out_of_range);
+    EXPECT_THROW((void)Types[551], std::out_of_range);
+    EXPECT_THROW((void)Types[-1], std::out_of_range);
 }
 
 TEST(Types, RowsKeepTheirNumbersAndDescriptions)
