@@ -109,7 +109,8 @@ bool SpawnDetached(const QStringList& words, bool idle)
     }
     if (middle == 0) {
         ::setsid();
-        const pid_t child = ::fork();
+        // _Fork: no fork handlers run here, in a child of a possibly multithreaded process.
+        const pid_t child = ::_Fork();
         if (child != 0) {
             if (child < 0) {
                 const int e = errno;
