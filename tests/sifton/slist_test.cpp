@@ -59,11 +59,47 @@ TEST(CompareKvStrings, FoldsAsciiLettersOnly)
         {std::string("a\0b", 3), std::string("a\0c", 3), -1},
         {"http://A.com/X", "HTTP://a.COM/x", 0},
         {"abd", "ABC", 1},
+        {"https://www.example.com/a", "https://www.example.com/b", -1},
+        {"https://www.example.com/", "HTTPS://WWW.EXAMPLE.COM/", 0},
+        {"https://www.example.com/x", "https://www.example.com/", 1},
+        {"12345678abcdefgh_", "12345678ABCDEFGHa", 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.a + " vs " + c.b);
         EXPECT_EQ(Sign(CompareKvStrings(c.a, c.b)), c.sign);
         EXPECT_EQ(Sign(CompareKvStrings(c.b, c.a)), -c.sign);
+    }
+}
+
+// The comparison byte by byte as the list defines it.
+int ReferenceCompare(std::string_view a, std::string_view b)
+{
+    auto up = [](unsigned char c) { return (c >= 'a' && c <= 'z') ? c - 32 : c; };
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        const int d = up(static_cast<unsigned char>(a[i])) - up(static_cast<unsigned char>(b[i]));
+        if (d != 0)
+            return d;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+TEST(CompareKvStrings, AgreesWithTheBytewiseDefinitionOnLongTexts)
+{
+    // Texts of up to 40 bytes that mostly share a prefix, with case flips and high bytes.
+    std::mt19937 rng(9);
+    const std::string alphabet = "aAbBzZ_[{@\x80\xff/.";
+    std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
+    std::uniform_int_distribution<int> len(0, 40);
+    for (int round = 0; round < 20000; ++round) {
+        std::string a;
+        for (int i = len(rng); i > 0; --i)
+            a += alphabet[pick(rng)];
+        std::string b = a;
+        for (int flips = std::uniform_int_distribution<int>(0, 2)(rng); flips > 0 && !b.empty(); --flips)
+            b[std::uniform_int_distribution<std::size_t>(0, b.size() - 1)(rng)] = alphabet[pick(rng)];
+        if (round % 3 == 0)
+            b.resize(std::uniform_int_distribution<std::size_t>(0, b.size())(rng));
+        ASSERT_EQ(Sign(CompareKvStrings(a, b)), Sign(ReferenceCompare(a, b))) << a << " / " << b;
     }
 }
 
