@@ -1,8 +1,23 @@
 #include "sifton/tools.h"
 
-#include <cerrno>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QString>
+#include <QStringList>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <limits>
+#include <stdexcept>
+#include <vector>
 
 // ---- URL, path and character helpers -------------------------------------------------------
 
@@ -145,3 +160,157 @@ std::string CreateFileNameFromNow()
 }
 
 // ---- end of URL, path and character helpers ------------------------------------------------
+
+// ---- Numbers, file sizes and starting programs ------------------------------------------
+
+int32_t KvStrToInt(std::string_view text, int32_t defaultValue)
+{
+    if (text.empty())
+        return defaultValue;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return defaultValue;
+    }
+    constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
+    int64_t value = 0;
+    for (const char c : text) {
+        value = value * 10 + (c - '0');
+        if (value > kMax) {
+            // Digits only, but too large: a conversion error, not the default.
+            throw std::out_of_range("'" + std::string(text) + "' is not a valid integer value");
+        }
+    }
+    return static_cast<int32_t>(value);
+}
+
+int64_t SizeOfFile(const std::string& path)
+{
+    if (path.find('\0') != std::string::npos)
+        return -1; // would name a different file at the system call
+    // O_NONBLOCK: opening a named pipe must not wait for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    return ok ? static_cast<int64_t>(st.st_size) : -1;
+}
+
+namespace {
+
+// Resolves a program name without a slash through PATH, as a shell would.
+std::string ResolveProgram(const QString& program)
+{
+    if (program.contains(QLatin1Char('/')))
+        return program.toLocal8Bit().toStdString();
+    return QStandardPaths::findExecutable(program).toLocal8Bit().toStdString();
+}
+
+// Marks every descriptor from 3 up close-on-exec, so the started program inherits none of
+// ours (sockets, lock files). Async-signal-safe: runs between fork and exec.
+void MarkDescriptorsCloseOnExec()
+{
+    if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0)
+        return;
+    const long max = ::sysconf(_SC_OPEN_MAX);
+    for (int fd = 3; fd < (max > 0 && max < 65536 ? max : 65536); ++fd)
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+}
+
+// Starts `words` (program first) as a detached process: its own session, adopted by init so
+// no zombie is left, standard input from /dev/null, output and error shared with the caller,
+// no other descriptor inherited, the caller's folder and environment. With `idle` it runs at
+// nice 19. Returns whether the program was executed; does not wait for it to end.
+bool SpawnDetached(const QStringList& words, bool idle)
+{
+    if (words.isEmpty() || words.first().isEmpty())
+        return false;
+    const std::string path = ResolveProgram(words.first());
+    if (path.empty())
+        return false;
+    // Everything the child needs is made before fork: after it only async-signal-safe calls.
+    std::vector<std::string> args;
+    for (const QString& w : words)
+        args.push_back(w.toLocal8Bit().toStdString());
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    // The exec status comes back through a close-on-exec pipe: end of file means the exec
+    // succeeded, an errno value means it failed.
+    int status[2];
+    if (::pipe2(status, O_CLOEXEC) != 0)
+        return false;
+    const pid_t middle = ::fork();
+    if (middle < 0) {
+        ::close(status[0]);
+        ::close(status[1]);
+        return false;
+    }
+    if (middle == 0) {
+        ::setsid();
+        // _Fork: no fork handlers run here, in a child of a possibly multithreaded process.
+        const pid_t child = ::_Fork();
+        if (child != 0) {
+            if (child < 0) {
+                const int e = errno;
+                (void)!::write(status[1], &e, sizeof e);
+            }
+            ::_exit(0);
+        }
+        const int devNull = ::open("/dev/null", O_RDONLY);
+        if (devNull >= 0 && devNull != STDIN_FILENO) {
+            ::dup2(devNull, STDIN_FILENO);
+            ::close(devNull);
+        }
+        MarkDescriptorsCloseOnExec();
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::signal(SIGPIPE, SIG_DFL); // an ignored signal would stay ignored across exec
+        if (idle)
+            ::setpriority(PRIO_PROCESS, 0, 19);
+        ::execv(path.c_str(), argv.data());
+        const int e = errno;
+        (void)!::write(status[1], &e, sizeof e);
+        ::_exit(127);
+    }
+    ::close(status[1]);
+    int waitStatus = 0;
+    while (::waitpid(middle, &waitStatus, 0) < 0 && errno == EINTR) {
+    }
+    int childErrno = 0;
+    ssize_t n;
+    while ((n = ::read(status[0], &childErrno, sizeof childErrno)) < 0 && errno == EINTR) {
+    }
+    ::close(status[0]);
+    return n == 0;
+}
+
+QStringList SplitCommandLine(std::string_view commandLine)
+{
+    // Words are separated by blanks; double quotes group words (three in a row stand for a
+    // literal quote).
+    return QProcess::splitCommand(
+        QString::fromLocal8Bit(commandLine.data(), static_cast<qsizetype>(commandLine.size())));
+}
+
+} // namespace
+
+bool Run2Exe(std::string_view commandLine, std::string_view /*windowTitle*/)
+{
+    return SpawnDetached(SplitCommandLine(commandLine), false);
+}
+
+bool RunExe(std::string_view programFile, std::string_view /*windowTitle*/)
+{
+    if (programFile.empty())
+        return false;
+    const QString program =
+        QString::fromLocal8Bit(programFile.data(), static_cast<qsizetype>(programFile.size()));
+    return SpawnDetached(QStringList{program}, true);
+}
+
+// ---- end of numbers, file sizes and starting programs -----------------------------------
