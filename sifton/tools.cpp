@@ -1,5 +1,7 @@
 #include "sifton/tools.h"
 
+#include "platform/registry.h"
+
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
@@ -311,6 +313,23 @@ bool RunExe(std::string_view programFile, std::string_view /*windowTitle*/)
     const QString program =
         QString::fromLocal8Bit(programFile.data(), static_cast<qsizetype>(programFile.size()));
     return SpawnDetached(QStringList{program}, true);
+}
+
+void SetConcDwnlds(int32_t count)
+{
+    try {
+        platform::TRegistry registry;
+        registry.SetRootKey(platform::HKEY_CURRENT_USER);
+        if (!registry.OpenKey("\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", true))
+            return;
+        if (count == -1)
+            count = 2;
+        registry.WriteInteger("MaxConnectionsPerServer", count);
+        registry.WriteInteger("MaxConnectionsPer1_0Server", count + 2);
+        registry.CloseKey();
+    } catch (const platform::RegistryError &) {
+        // A damaged or unwritable settings store: the limits are a hint, the crawl goes on.
+    }
 }
 
 // ---- end of numbers, file sizes and starting programs -----------------------------------

@@ -76,4 +76,10 @@ std::string CreateandReturnTreeFromFilePath(const std::string &filePath);
 // 19), and lets it run. Returns whether the program was executed. `windowTitle` is not used.
 [[nodiscard]] bool RunExe(std::string_view programFile, std::string_view windowTitle);
 
+// Records the number of simultaneous connections to one server that the system's HTTP
+// settings allow: "MaxConnectionsPerServer" = count and "MaxConnectionsPer1_0Server" =
+// count + 2 in the current user's "Internet Settings" key (a count of -1 means 2). The key is
+// created when missing; nothing is reported when it cannot be opened or written.
+void SetConcDwnlds(int32_t count);
+
 // ---- end of numbers, file sizes and starting programs -----------------------------------

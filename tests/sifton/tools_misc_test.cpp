@@ -7,6 +7,10 @@
 #include <QThread>
 #include <QElapsedTimer>
 
+#include "platform/registry.h"
+#include "tests/support/testenv.h"
+
+#include <QFile>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -266,6 +270,31 @@ TEST_F(RunTest, RunExeFailsWhenNothingCanBeStarted)
         f.write("not a program\n");
     }
     EXPECT_FALSE(RunExe(notExecutable.toStdString(), "title"));
+}
+
+TEST(SetConcDwnlds, WritesTheTwoConnectionLimitsOfTheCurrentUser)
+{
+    struct Case {
+        int32_t count, perServer, per10Server;
+    };
+    for (const Case c : {Case{6, 6, 8}, Case{-1, 2, 4}, Case{10, 10, 12}}) {
+        SCOPED_TRACE(c.count);
+        SetConcDwnlds(c.count);
+        platform::TRegistry registry;
+        registry.SetRootKey(platform::HKEY_CURRENT_USER);
+        ASSERT_TRUE(registry.OpenKeyReadOnly("\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings"));
+        EXPECT_EQ(registry.ReadInteger("MaxConnectionsPerServer"), c.perServer);
+        EXPECT_EQ(registry.ReadInteger("MaxConnectionsPer1_0Server"), c.per10Server);
+    }
+    // Nothing else of the hive is disturbed, and a damaged hive is left alone without an error.
+    const QString hive = testenv::registryDir() + "/HKEY_CURRENT_USER.reg";
+    QFile file(hive);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("this is not a registry file\n");
+    file.close();
+    EXPECT_NO_THROW(SetConcDwnlds(4));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("this is not a registry file\n"));
 }
 
 } // namespace
