@@ -19,6 +19,25 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// Reads a body the way the fetch thread does: ask what is there, read exactly that.
+bool readBody(HINTERNET request, std::string &body, int *reads = nullptr)
+{
+    for (;;) {
+        uint32_t available = 0;
+        if (!InternetQueryDataAvailable(request, available))
+            return false;
+        if (available == 0)
+            return true;
+        std::string chunk(available, '\0');
+        uint32_t got = 0;
+        if (!InternetReadFile(request, chunk.data(), available, got))
+            return false;
+        body.append(chunk, 0, got);
+        if (reads)
+            ++*reads;
+    }
+}
+
 // One open session, connection and request, closed at the end of the test.
 struct Fetch {
     HINTERNET session = 0, connection = 0, request = 0;
@@ -48,30 +67,8 @@ struct Fetch {
         return found ? buffer.substr(0, length) : std::string();
     }
 
-    // Reads the body the way the fetch thread does: ask what is there, read exactly that.
-    bool readAll(std::string &body, int *reads = nullptr) const
-    {
-        for (;;) {
-            uint32_t available = 0;
-            if (!InternetQueryDataAvailable(request, available))
-                return false;
-            if (available == 0)
-                return true;
-            std::string chunk(available, '\0');
-            uint32_t got = 0;
-            if (!InternetReadFile(request, chunk.data(), available, got))
-                return false;
-            body.append(chunk, 0, got);
-            if (reads)
-                ++*reads;
-        }
-    }
+    bool readAll(std::string &body, int *reads = nullptr) const { return readBody(request, body, reads); }
 };
-
-uint16_t portOf(const HttpServer &server)
-{
-    return server.port();
-}
 
 class InetTest : public ::testing::Test {
 protected:
@@ -88,7 +85,7 @@ protected:
 TEST_F(InetTest, SendsAGetWithAgentReferrerAndNoCacheAndReportsTheFinalHead)
 {
     server.route("/pics/index.html?x=1", Response::html("<html>hello</html>").withHeader("X-Extra", "yes"));
-    Fetch fetch("127.0.0.1", portOf(server), "/pics/index.html?x=1", INTERNET_OPEN_TYPE_DIRECT, "",
+    Fetch fetch("127.0.0.1", server.port(), "/pics/index.html?x=1", INTERNET_OPEN_TYPE_DIRECT, "",
                 "http://referrer.test/page.html");
     ASSERT_NE(fetch.request, 0u);
     ASSERT_TRUE(HttpSendRequest(fetch.request));
@@ -120,7 +117,7 @@ TEST_F(InetTest, QueriesFailForMissingItemsAndForBuffersTooSmall)
     server.route("/nolength", Response::html("abc").withoutContentLength());
     server.route("/bighead", Response::html("x").withHeader("X-Filler", std::string(3000, 'f')));
     {
-        Fetch fetch("127.0.0.1", portOf(server), "/nolength");
+        Fetch fetch("127.0.0.1", server.port(), "/nolength");
         ASSERT_TRUE(HttpSendRequest(fetch.request));
         bool ok = true;
         fetch.query(HTTP_QUERY_CONTENT_LENGTH, 1024, &ok);
@@ -130,7 +127,7 @@ TEST_F(InetTest, QueriesFailForMissingItemsAndForBuffersTooSmall)
         EXPECT_EQ(body, "abc");
     }
     {
-        Fetch fetch("127.0.0.1", portOf(server), "/bighead");
+        Fetch fetch("127.0.0.1", server.port(), "/bighead");
         ASSERT_TRUE(HttpSendRequest(fetch.request));
         char buffer[2048];
         uint32_t length = sizeof buffer;
@@ -144,7 +141,7 @@ TEST_F(InetTest, QueriesFailForMissingItemsAndForBuffersTooSmall)
 TEST_F(InetTest, StatusOfErrorPagesIsReportedAndTheirBodyRead)
 {
     server.route("/missing", Response::html("<p>gone</p>", 404));
-    Fetch fetch("127.0.0.1", portOf(server), "/missing");
+    Fetch fetch("127.0.0.1", server.port(), "/missing");
     ASSERT_TRUE(HttpSendRequest(fetch.request));
     EXPECT_EQ(fetch.query(HTTP_QUERY_STATUS_CODE), "404");
     std::string body;
@@ -159,7 +156,7 @@ TEST_F(InetTest, FollowsRedirectsAndReportsTheLastResponse)
     server.route("/new", Response::html("new page"));
     server.route("/toftp", Response::redirect("ftp://files.example.test/a.zip"));
     {
-        Fetch fetch("127.0.0.1", portOf(server), "/old", INTERNET_OPEN_TYPE_DIRECT, "", "http://ref.test/");
+        Fetch fetch("127.0.0.1", server.port(), "/old", INTERNET_OPEN_TYPE_DIRECT, "", "http://ref.test/");
         ASSERT_TRUE(HttpSendRequest(fetch.request));
         EXPECT_EQ(fetch.query(HTTP_QUERY_STATUS_CODE), "200");
         EXPECT_EQ(fetch.query(HTTP_QUERY_RAW_HEADERS_CRLF, 2048).find("Location"), std::string::npos)
@@ -171,7 +168,7 @@ TEST_F(InetTest, FollowsRedirectsAndReportsTheLastResponse)
         EXPECT_EQ(server.requestsFor("/new")[0].headers.value("Referer"), "http://ref.test/");
     }
     {
-        Fetch fetch("127.0.0.1", portOf(server), "/toftp");
+        Fetch fetch("127.0.0.1", server.port(), "/toftp");
         ASSERT_TRUE(HttpSendRequest(fetch.request));
         EXPECT_EQ(fetch.query(HTTP_QUERY_STATUS_CODE), "302") << "a redirect to ftp is not followed";
     }
@@ -180,7 +177,7 @@ TEST_F(InetTest, FollowsRedirectsAndReportsTheLastResponse)
 TEST_F(InetTest, RedirectLoopEndsAtTheLimitWithTheRedirectAsFinalResponse)
 {
     server.route("/loop", Response::redirect("/loop"));
-    Fetch fetch("127.0.0.1", portOf(server), "/loop");
+    Fetch fetch("127.0.0.1", server.port(), "/loop");
     ASSERT_TRUE(HttpSendRequest(fetch.request));
     EXPECT_EQ(fetch.query(HTTP_QUERY_STATUS_CODE), "302");
     EXPECT_EQ(server.requestsFor("/loop").size(), size_t(kMaxRedirects + 1));
@@ -190,7 +187,7 @@ TEST_F(InetTest, CredentialsDoNotFollowARedirectToAnotherHost)
 {
     server.route("/start", Response::redirect("http://localhost:" + std::to_string(server.port()) + "/elsewhere"));
     server.route("/elsewhere", Response::html("there"));
-    Fetch fetch("127.0.0.1", portOf(server), "/start", INTERNET_OPEN_TYPE_DIRECT, "", "", "user", "secret");
+    Fetch fetch("127.0.0.1", server.port(), "/start", INTERNET_OPEN_TYPE_DIRECT, "", "", "user", "secret");
     ASSERT_TRUE(HttpSendRequest(fetch.request));
     ASSERT_TRUE(server.waitForRequests(2));
     EXPECT_TRUE(server.requestsFor("/start").at(0).headers.has("Authorization"));
@@ -200,7 +197,7 @@ TEST_F(InetTest, CredentialsDoNotFollowARedirectToAnotherHost)
 TEST_F(InetTest, ServerChallengeIsAnsweredByAResendOnTheSameRequest)
 {
     server.route("/secret", Response::html("inside").requiringBasicAuth("ann", "pw1"));
-    Fetch fetch("127.0.0.1", portOf(server), "/secret");
+    Fetch fetch("127.0.0.1", server.port(), "/secret");
     ASSERT_TRUE(HttpSendRequest(fetch.request));
     EXPECT_EQ(fetch.query(HTTP_QUERY_STATUS_CODE), "401");
     ASSERT_TRUE(InternetSetOption(fetch.request, INTERNET_OPTION_USERNAME, "ann", 3));
@@ -246,7 +243,7 @@ TEST_F(InetTest, PreconfiguredAccessUsesTheProxyEnvironmentAndDirectIgnoresIt)
     }
     server.route("/direct", Response::html("direct"));
     {
-        Fetch fetch("127.0.0.1", portOf(server), "/direct", INTERNET_OPEN_TYPE_DIRECT);
+        Fetch fetch("127.0.0.1", server.port(), "/direct", INTERNET_OPEN_TYPE_DIRECT);
         ASSERT_TRUE(HttpSendRequest(fetch.request));
         EXPECT_FALSE(server.requests().back().absoluteForm) << "direct access ignores http_proxy";
     }
@@ -270,7 +267,7 @@ TEST_F(InetTest, BrokenTransfersFailTheRead)
     for (auto &c : cases) {
         SCOPED_TRACE(c.name);
         server.route("/broken", c.response);
-        Fetch fetch("127.0.0.1", portOf(server), "/broken");
+        Fetch fetch("127.0.0.1", server.port(), "/broken");
         ASSERT_TRUE(HttpSendRequest(fetch.request));
         std::string received;
         EXPECT_EQ(fetch.readAll(received), c.readSucceeds);
@@ -295,7 +292,7 @@ TEST_F(InetTest, RefusedConnectionFailsTheSend)
 TEST_F(InetTest, ObjectNamesAreEncodedForTheWireAndLineBreaksRefused)
 {
     server.route("/a%20b/c%7Cd.html", Response::html("ok"));
-    Fetch fetch("127.0.0.1", portOf(server), "/a b/c|d.html");
+    Fetch fetch("127.0.0.1", server.port(), "/a b/c|d.html");
     ASSERT_TRUE(HttpSendRequest(fetch.request));
     EXPECT_EQ(fetch.query(HTTP_QUERY_STATUS_CODE), "200");
     EXPECT_EQ(server.requests().back().target, "/a%20b/c%7Cd.html");
@@ -345,7 +342,7 @@ TEST_F(InetTest, CloseFromAnotherThreadBreaksABlockedCall)
     server.route("/stalled", Response::html("first").addChunk("second", std::chrono::hours(1)));
 
     {
-        Fetch fetch("127.0.0.1", portOf(server), "/silent");
+        Fetch fetch("127.0.0.1", server.port(), "/silent");
         const HINTERNET request = fetch.request;
         auto send = std::async(std::launch::async, [request] { return HttpSendRequest(request); });
         ASSERT_TRUE(server.waitForRequests(1));
@@ -356,22 +353,12 @@ TEST_F(InetTest, CloseFromAnotherThreadBreaksABlockedCall)
         EXPECT_LT(Clock::now() - closedAt, 5s);
     }
     {
-        Fetch fetch("127.0.0.1", portOf(server), "/stalled");
+        Fetch fetch("127.0.0.1", server.port(), "/stalled");
         ASSERT_TRUE(HttpSendRequest(fetch.request));
         const HINTERNET request = fetch.request;
         auto read = std::async(std::launch::async, [request] {
             std::string body;
-            for (;;) {
-                uint32_t available = 0;
-                if (!InternetQueryDataAvailable(request, available))
-                    return false;
-                if (available == 0)
-                    return true;
-                std::string chunk(available, '\0');
-                uint32_t got = 0;
-                if (!InternetReadFile(request, chunk.data(), available, got))
-                    return false;
-            }
+            return readBody(request, body);
         });
         EXPECT_EQ(read.wait_for(200ms), std::future_status::timeout) << "the body stalls after its first piece";
         InternetCloseHandle(fetch.request);
@@ -386,7 +373,7 @@ TEST_F(InetTest, ManyReadsDeliverALargeBodyWhole)
     for (int i = 0; body.size() < 6u << 20; ++i)
         body += "line " + std::to_string(i) + "\n";
     server.route("/large", Response::html(body).inWritesOf(100000));
-    Fetch fetch("127.0.0.1", portOf(server), "/large");
+    Fetch fetch("127.0.0.1", server.port(), "/large");
     ASSERT_TRUE(HttpSendRequest(fetch.request));
     std::string received;
     int reads = 0;
