@@ -213,9 +213,9 @@ void TKvDwnld::HandleGetting(TKvHttpGet &get)
     } else if (Aborting) {
         get.KillGet();
     }
-    // A getter that is busy without a fetch thread (STORE_OTHER) gets no end notice: once
-    // killed it ends here as aborted, so its slot is not lost.
-    if (get.Killed && get.Thread == nullptr && get.State == GETHTTP_GETTING) {
+    // A getter that is busy without a fetch thread (STORE_OTHER starts none) would never get an
+    // end notice: it ends here as aborted, so the URL is dropped and the slot is not lost.
+    if (get.Thread == nullptr && get.State == GETHTTP_GETTING) {
         get.ThreadSucceeded = false;
         get.ThreadAborted = true;
         get.State = GETHTTP_THREAD_DONE;
