@@ -22,6 +22,10 @@
 //    2^32 ms does not count as passed.
 //  - LastStats is kept current whether or not OnUpdatedStats is set, so that idle detection
 //    works for every user of the library.
+//  - An entry whose action starts no fetch thread (STORE_OTHER with a SaveRoot) ends on the
+//    tick that started it, as an aborted fetch: dropped without an event.
+//  - With ReloadFromDisk, a local copy that exists but cannot be read as a regular file is
+//    fetched instead, without a page event or an AlreadyOnDisk count.
 
 #include "platform/tick.h"
 #include "sifton/geturl.h"

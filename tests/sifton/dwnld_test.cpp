@@ -775,19 +775,27 @@ TEST_F(DwnldTest, StoppingClearsTheQueueKillsFetchesAndRaisesNothing)
 TEST_F(DwnldTest, DestroyingTheSchedulerStopsItsFetchesWithoutReportingToIt)
 {
     server.route("/silent.html", Response::silence());
-    bool destroyed = false;
-    {
-        TKvDwnld doomed;
-        doomed.ProxyType = PROXY_DIRECT;
-        doomed.Concurrency = 3;
-        doomed.OnProgress = [&](TKvHttpGet *, uint32_t) { EXPECT_FALSE(destroyed); };
-        doomed.OnDwnldLog = [&](TDwnldLogSender, const std::string &) { EXPECT_FALSE(destroyed); };
-        for (int i = 0; i < 3; ++i)
-            queue(doomed, server.url("/silent.html?n=" + std::to_string(i)));
-        doomed.OnTimer();
-        ASSERT_TRUE(server.waitForRequests(3));
-    } // must neither hang nor leave a thread reporting to a freed getter
-    destroyed = true;
+    server.route("/stall.html", Response::html("<html>start").addChunk("rest", std::chrono::hours(1)));
+    bool destroying = false;
+    auto doomed = std::make_unique<TKvDwnld>();
+    doomed->ProxyType = PROXY_DIRECT;
+    doomed->Concurrency = 3;
+    int progress = 0;
+    doomed->OnProgress = [&](TKvHttpGet *, uint32_t) {
+        ++progress;
+        EXPECT_FALSE(destroying);
+    };
+    doomed->OnDwnldLog = [&](TDwnldLogSender, const std::string &) { EXPECT_FALSE(destroying); };
+    doomed->OnDwnldHeadComplete = [&](THTTPGetThread *, int, const std::string &, const std::string &, int,
+                                      const std::string &, int, int, bool &, int) { EXPECT_FALSE(destroying); };
+    queue(*doomed, server.url("/stall.html"));
+    queue(*doomed, server.url("/silent.html?n=1"));
+    queue(*doomed, server.url("/silent.html?n=2"));
+    doomed->OnTimer();
+    ASSERT_TRUE(server.waitForRequests(3));
+    ASSERT_TRUE(serveEventsUntil([&] { return progress >= 2; })) << "the stalled body has begun";
+    destroying = true;
+    doomed.reset(); // must neither hang nor leave a thread reporting to a freed getter
     testsupport::serveEventsFor(50ms);
     EXPECT_EQ(platform::inet::OpenHandleCount(), 0u);
 }
