@@ -7,7 +7,9 @@
 
 TKvHttpGet::~TKvHttpGet()
 {
-    if (Busy && State == GETHTTP_GETTING) {
+    // Only a fetch with a thread can still report; a busy getter without one (STORE_OTHER)
+    // has nothing to wait for.
+    if (Busy && State == GETHTTP_GETTING && Thread) {
         KillGet();
         while (State == GETHTTP_GETTING)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);

@@ -245,4 +245,17 @@ TEST_F(GetterTest, DestroyingABusyGetterStopsItsFetchFirst)
     EXPECT_EQ(platform::inet::OpenHandleCount(), 0u);
 }
 
+TEST_F(GetterTest, StoreOtherStartsNoFetchAndCanBeDestroyed)
+{
+    auto other = std::make_unique<TKvHttpGet>();
+    other->GetAction = STORE_OTHER;
+    ASSERT_TRUE(other->Url.CrackUrl(server.url("/never.html"), ""));
+    other->Get(GETHTTP_BODY);
+    EXPECT_TRUE(other->Busy);
+    EXPECT_EQ(other->State, GETHTTP_GETTING);
+    EXPECT_EQ(other->Thread, nullptr);
+    other.reset(); // nothing runs, so nothing is waited for
+    EXPECT_EQ(server.requestCount(), 0u);
+}
+
 } // namespace
