@@ -1,6 +1,7 @@
 #include "sifton/htmlscan.h"
 
 #include <array>
+#include <bit>
 
 namespace {
 
@@ -33,15 +34,16 @@ constexpr std::array<Pattern, 14> kPatterns{{
     {" VALUE=", MARK_VALUE},
 }};
 
-// Bytes that can start a pattern (upper-case and lower-case forms): while no pattern is part
-// way through a match, every other byte can be skipped without looking at the rows.
-constexpr std::array<bool, 256> kStartsPattern = [] {
-    std::array<bool, 256> table{};
-    for (const Pattern &row : kPatterns) {
-        const unsigned char first = static_cast<unsigned char>(row.text[0]);
-        table[first] = true;
+// For every byte (either case), the rows whose pattern starts with it. A row that has matched
+// nothing yet can only move on such a byte, so each byte looks only at these rows and at the
+// rows part way through a match; on most bytes that is no row at all.
+constexpr std::array<uint32_t, 256> kRowsStartingWith = [] {
+    std::array<uint32_t, 256> table{};
+    for (size_t r = 0; r < kPatterns.size(); ++r) {
+        const unsigned char first = static_cast<unsigned char>(kPatterns[r].text[0]);
+        table[first] |= 1u << r;
         if (first >= 'A' && first <= 'Z')
-            table[first - 'A' + 'a'] = true;
+            table[first - 'A' + 'a'] |= 1u << r;
     }
     return table;
 }();
@@ -108,9 +110,11 @@ bool LocalizeHrefSrc(std::string &Text)
         // Matching reads the byte before any marker is written at p, so markers never
         // disturb the search.
         const char c = UpCase(Text[p]);
-        if (partial == 0 && !kStartsPattern[static_cast<unsigned char>(Text[p])])
-            continue;
-        for (size_t r = 0; r < kPatterns.size(); ++r) {
+        // Ascending row order, so that of two patterns ending here the later marker stays.
+        uint32_t rows = partial | kRowsStartingWith[static_cast<unsigned char>(Text[p])];
+        while (rows != 0) {
+            const unsigned r = unsigned(std::countr_zero(rows));
+            rows &= rows - 1;
             const std::string_view pattern = kPatterns[r].text;
             if (c == pattern[matched[r]]) {
                 if (++matched[r] == pattern.size()) {
