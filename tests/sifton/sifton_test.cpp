@@ -206,7 +206,7 @@ TEST(Sifton, StartMessages)
         c.s.ResultFile = r.mode;
         c.s.SetFileOfResults(r.file);
         if (r.mode == RESULTS_CREATE_DATETIME && QDir("Download").exists())
-            GTEST_SKIP() << "the current folder has a Download folder";
+            continue; // the current folder has a Download folder: this row cannot fail here
         EXPECT_FALSE(c.s.Start(r.url));
         ASSERT_EQ(messages.shown.size(), 1u);
         EXPECT_EQ(messages.shown[0].substr(0, r.message.size()), r.message);
