@@ -1,8 +1,11 @@
 // trawlix-cli: the crawler without a window.
+#include "platform/coreapp.h"
+#include "trawlix/cli_crawl.h"
 #include "trawlix/cli_options.h"
 
 #include <cstdio>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 int main(int argc, char **argv)
@@ -19,6 +22,6 @@ int main(int argc, char **argv)
     case cli::ParsedCommand::Kind::Crawl:
         break;
     }
-    std::fprintf(stderr, "trawlix-cli: crawl is not available in this build\n");
-    return 1;
+    platform::TCoreApplication application(argc, argv, "trawlix-cli");
+    return cli::RunCrawl(command.options, stderr, ::isatty(STDERR_FILENO) == 1);
 }

@@ -78,8 +78,8 @@ Options of crawl:
   --keyword-filter WORDS comma-separated words; links containing one are dropped
   --keyword-limiter WORDS
                          comma-separated words; only links containing one are kept
-  --type-filter TYPES    comma-separated link types (jpg, gif, htm, ...); with --meta or a
-                         link handler only these are reported to it (the results file keeps all)
+  --type-filter TYPES    comma-separated link types (jpg, gif, htm, ...) handed to a link
+                         handler; crawl installs none, and its results file keeps every type
   --seek-robots          also fetch /robots.txt of every new host
   --proxy HOST:PORT      fetch through this HTTP proxy (default: the http_proxy, https_proxy
                          and no_proxy environment variables)
