@@ -1,6 +1,8 @@
 #include "sifton/sifton.h"
 
 #include "sifton/tools.h"
+#include "sifton/types.h"
+#include "platform/url.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -620,10 +622,198 @@ void TSifton::ProcessMeta(TKvHttpGet *PtGet, int32_t n, const std::string &O, co
     }
 }
 
-// ==== STAND-IN for the link rules ===============================================================
-// Records each link handed on by the analysis; the link rules replace this definition.
-void TSifton::ProcessLinkFound(TKvHttpGet *PtGet, const std::string &Link, char Kind, TCrackUrl &, int32_t CountArea)
+// ---- Link rules: every link the page analysis finds -------------------------------------
+
+namespace {
+
+// Cuts `text` before its first `c` when that lies after the first character.
+void cutBeforeFirst(std::string &text, char c)
 {
-    RecordedLinks.push_back({PtGet->Url.Url(), Link, Kind, CountArea});
+    const size_t pos = text.find(c);
+    if (pos != std::string::npos && pos > 0)
+        text.resize(pos);
 }
-// ==== end of STAND-IN ===========================================================================
+
+} // namespace
+
+void TSifton::RebuildNewUrl(TKvHttpGet *PtGet, const std::string &link, std::string &newUrl, std::string &typeLink)
+{
+    const std::string upper = UpperCased(link);
+    newUrl.clear();
+    if (upper.find("MAILTO:") != std::string::npos) {
+        typeLink = "mail";
+        newUrl = link.size() > 7 ? link.substr(7) : std::string();
+        cutBeforeFirst(newUrl, '?');
+        return;
+    }
+    if (upper.find("JAVASCRIPT") != std::string::npos)
+        return;
+    if (upper.rfind("HTTP:", 0) == 0 || upper.rfind("HTTPS:", 0) == 0) {
+        newUrl = link;
+    } else {
+        const TCrackUrl &p = PtGet->Url;
+        std::string base(p.Scheme());
+        base += "://";
+        base += p.HostName();
+        if (p.Port() != 80) {
+            base += ':';
+            base += std::to_string(p.Port());
+        }
+        base += p.UrlPath;
+        char result[1024];
+        size_t length = 0;
+        if (platform::CombineUrl(base, link, result, sizeof result, length))
+            newUrl.assign(result, length);
+    }
+    cutBeforeFirst(newUrl, '#');
+}
+
+void TSifton::ExtractionType(const std::string &address, int32_t &lastSlash, std::string &scheme, std::string &typeLink)
+{
+    typeLink = "unknown";
+    scheme = "http";
+    lastSlash = 0;
+    std::string work = address;
+    if (const size_t k = work.find("://"); k != std::string::npos && k > 0) {
+        scheme = LowerCased(std::string_view(work).substr(0, k));
+        work[k + 1] = '\\';
+        work[k + 2] = '\\';
+    }
+    if (const size_t hash = work.find('#'); hash != std::string::npos && hash > 0) {
+        work.resize(hash);
+        typeLink = "htm";
+    } else if (work.find('&') != std::string::npos || work.find('?') != std::string::npos) {
+        typeLink = "htm";
+    } else {
+        const size_t slash = work.rfind('/');
+        const int s = slash == std::string::npos ? 0 : int(slash) + 1;
+        lastSlash = s;
+        if (scheme.compare(0, 4, "http") == 0) {
+            const size_t dot = work.rfind('.');
+            const int d = dot == std::string::npos ? 0 : int(dot) + 1;
+            if (d > 0) {
+                if (s == 0 || s >= d)
+                    typeLink = "htm";
+                else if (size_t(d) < work.size())
+                    typeLink = work.substr(size_t(d));
+            }
+        }
+    }
+    if (typeLink != "unknown" && typeLink != "htm" && QuickFindType(typeLink, 1, 550) == -1)
+        typeLink = "htm";
+    if (typeLink == "jpeg")
+        typeLink = "jpg";
+    else if (typeLink == "mpeg")
+        typeLink = "mpg";
+}
+
+void TSifton::ProcessLinkFound(TKvHttpGet *PtGet, const std::string &link, char kind, TCrackUrl &record,
+                               int32_t countArea)
+{
+    if (OnLinkExtracted)
+        OnLinkExtracted(PtGet, link, kind, countArea);
+
+    std::string newUrl;
+    std::string typeLink = "unknown";
+    std::string scheme;
+    bool accept = true;
+    bool isHttp = true;
+    bool needRobots = false;
+
+    RebuildNewUrl(PtGet, link, newUrl, typeLink);
+    if (newUrl.empty())
+        accept = false;
+    if (accept && KeywordsFilterEnabled && KeywordsFilter.Count() > 0 && SearchKeywords(KeywordsFilter, newUrl))
+        accept = false;
+    if (accept && KeywordsLimiterEnabled && KeywordsLimiter.Count() > 0
+        && !SearchKeywords(KeywordsLimiter, newUrl))
+        accept = false;
+
+    if (accept) {
+        if (typeLink == "mail") {
+            isHttp = false;
+        } else if (typeLink == "unknown") {
+            int32_t lastSlash = 0;
+            ExtractionType(newUrl, lastSlash, scheme, typeLink);
+        }
+        if (typeLink != "unknown")
+            (void)record.CrackUrl(newUrl, Dwnld->SaveRoot);
+        else
+            accept = false;
+        if (scheme.compare(0, 4, "http") != 0)
+            isHttp = false;
+    }
+
+    if (accept && isHttp) {
+        if (!newUrl.empty() && newUrl.back() == ')')
+            newUrl.pop_back();
+        int found = -1, insert = -1;
+        if (!RobotsHosts.Find(record.HostName(), found, insert, true))
+            needRobots = true;
+    }
+
+    if (accept && !newUrl.empty()) {
+        int found = -1, insert = -1;
+        if (UrlsDone.Find(newUrl, found, insert, true))
+            accept = false; // met before in this crawl: neither reported nor queued again
+    }
+
+    const TCrackUrl &p = PtGet->Url;
+    const bool sameSite = record.Domain == StartUrl.Domain;
+    const bool samePageSite = record.Domain == p.Domain;
+    const bool inStartPath = sameSite && newUrl.find(StartUrl.UrlPath) != std::string::npos;
+    const bool inPagePath = samePageSite && newUrl.find(p.UrlPath) != std::string::npos;
+    const bool scanOK = LinkScan == scanAllLinks || (LinkScan == scanInitialSite && sameSite)
+        || (LinkScan == scanInitialPath && inStartPath);
+    const bool reportOK = LinkReport == reportAllLinks || (LinkReport == reportCurrentSiteLinks && samePageSite)
+        || (LinkReport == reportCurrentPathLinks && inPagePath);
+
+    if (!accept)
+        return;
+
+    std::string writeToFile = "x";
+    const char hrefOrSrc = kind == 4 ? 'H' : kind == 6 ? 'S' : ' ';
+    const std::string pageAddress = p.Url();
+    if (reportOK) {
+        int typeFound = -1, typeInsert = -1;
+        if (OnLinkFound && (!TypeFilterEnabled || TypeFilter.Find(typeLink, typeFound, typeInsert, false))) {
+            if (isHttp)
+                OnLinkFound(this, newUrl, typeLink, pageAddress, std::string(record.HostName()), record.UrlPath,
+                            std::string(record.PathWithFile()), std::string(record.ExtraInfo()), writeToFile,
+                            hrefOrSrc, countArea, accept);
+            else
+                OnLinkFound(this, newUrl, typeLink, pageAddress, "", "", "", "", writeToFile, hrefOrSrc, countArea,
+                            accept);
+        }
+        if (ResultsOpen) {
+            if (writeToFile == "x")
+                WriteResultsLine("\"" + typeLink + "\";\"" + newUrl + "\"");
+            else if (!writeToFile.empty())
+                WriteResultsLine(writeToFile);
+        }
+    }
+    if (!accept)
+        return; // the handler vetoed following
+
+    // The handler may have started or ended a crawl, which changes the list: find the entry again.
+    int found = -1, insert = -1;
+    const bool stillDone = UrlsDone.Find(newUrl, found, insert, false);
+    if (isHttp && typeLink == "htm") {
+        if (stillDone)
+            UrlsDone.SetObjects(found, 1);
+        if (scanOK) {
+            if (needRobots && SeekRobotsTxt)
+                (void)Dwnld->AddInQueue("http://" + std::string(record.HostName()) + "/robots.txt", "",
+                                       PtGet->DepthSearchLevel + 1, Retries, kind, STORE_TO_DATASTRING, countArea,
+                                       false, -1);
+            if (Dwnld->QueueCount() < MaxQueueSize && GetDepthSearchLevel() > PtGet->DepthSearchLevel && !Dwnld->Aborting)
+                (void)Dwnld->AddInQueue(newUrl, pageAddress, PtGet->DepthSearchLevel + 1, 0, kind, STORE_TO_DATASTRING,
+                                       countArea, false, -1);
+        }
+    } else if (isHttp && stillDone) {
+        UrlsDone.SetObjects(found, 0);
+    }
+    if (isHttp && !Dwnld->Aborting && OnProcessNotHtmlLink)
+        OnProcessNotHtmlLink(typeLink, newUrl, std::string(record.HostName()), pageAddress, hrefOrSrc, countArea,
+                             record.LocalFilePath, true);
+}

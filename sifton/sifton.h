@@ -182,21 +182,11 @@ public:
     // ---- Link rules ----------------------------------------------------------------------
     void ProcessLinkFound(TKvHttpGet *PtGet, const std::string &Link, char Kind, TCrackUrl &LinkRecord,
                           int32_t CountArea);
-    // Declared for the link rules that replace the stand-in of ProcessLinkFound; not yet
-    // defined, and not called by anything in the library until then.
     void RebuildNewUrl(TKvHttpGet *PtGet, const std::string &Link, std::string &NewUrl, std::string &TypeLink);
     void ExtractionType(const std::string &Url, int32_t &LastSlash, std::string &Scheme, std::string &TypeLink);
 
-    // ==== STAND-IN for the link rules: ProcessLinkFound only records its arguments ========
-    // Removed when the link rules land.
-    struct TRecordedLink {
-        std::string PageUrl; // the page address (the getter's Url) at the time of the call
-        std::string Link;
-        char Kind = 0;
-        int32_t CountArea = 0;
-    };
-    std::vector<TRecordedLink> RecordedLinks;
-    // ==== end of STAND-IN ==================================================================
+    // Seam: when set, sees every link the analysis hands to the link rules, before them.
+    std::function<void(TKvHttpGet *PtGet, const std::string &Link, char Kind, int32_t CountArea)> OnLinkExtracted;
 
     // Writes one line of the results file (CR LF added). Throws std::system_error when the
     // write fails; a full disk is reported, never hidden.

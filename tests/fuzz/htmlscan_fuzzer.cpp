@@ -121,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     (void)get.Url.CrackUrl("http://h/dir/", "");
     get.DataString.assign(input);
     s.HtmlPageReceived(s.Dwnld.get(), &get, false);
-    s.RecordedLinks.clear();
+    s.RobotsHosts.Clear();
     s.UrlsDone.Clear();
     s.Dwnld->Queue.Clear();
     return 0;

@@ -32,6 +32,9 @@ struct Crawler {
         sifton.Timer->stop();
         // Pages are analysed without an event loop here; yields still run, and are counted.
         sifton.ProcessMessages = [this] { ++yields; };
+        sifton.OnLinkExtracted = [this](TKvHttpGet *PtGet, const std::string &link, char kind, int32_t area) {
+            recorded.push_back({PtGet->Url.Url(), link, kind, area});
+        };
     }
     // Analyses `body` as the page `url` and returns the links handed on.
     std::vector<Link> analyse(const std::string &url, const std::string &body, int depth = 2)
@@ -41,13 +44,19 @@ struct Crawler {
         get.DataString = body;
         get.DepthSearchLevel = depth;
         get.Referer = "http://referrer.test/";
-        sifton.RecordedLinks.clear();
+        recorded.clear();
         sifton.HtmlPageReceived(sifton.Dwnld.get(), &get, false);
         std::vector<Link> links;
-        for (const auto &r : sifton.RecordedLinks)
+        for (const auto &r : recorded)
             links.push_back({r.Kind, r.Link, r.PageUrl});
         return links;
     }
+    struct Recorded {
+        std::string PageUrl, Link;
+        char Kind;
+        int32_t CountArea;
+    };
+    std::vector<Recorded> recorded; // every link handed to the link rules
     int yields = 0;
 };
 
@@ -170,7 +179,7 @@ TEST(HtmlScan, AreasAreCountedAndAReplacedStepCanSetTheInAreaFlag)
     const int before = crawler.sifton.AreaCount;
     (void)crawler.analyse("http://h/", "<a href=1.html>1</a><a href=2.html>2</a>");
     EXPECT_EQ(crawler.sifton.AreaCount, before + 2);
-    for (const auto &r : crawler.sifton.RecordedLinks)
+    for (const auto &r : crawler.recorded)
         EXPECT_EQ(r.CountArea, 0) << "the default step never sets the in-area flag";
 
     // A descendant's step turns every area opening into the in-area kind.
@@ -180,9 +189,9 @@ TEST(HtmlScan, AreasAreCountedAndAReplacedStepCanSetTheInAreaFlag)
                 c = MARK_AREA_OPEN_IN;
     };
     (void)crawler.analyse("http://h/", "<a href=1.html>1</a><a href=2.html>2</a>");
-    ASSERT_EQ(crawler.sifton.RecordedLinks.size(), 2u);
-    EXPECT_EQ(crawler.sifton.RecordedLinks[0].CountArea, before + 3);
-    EXPECT_EQ(crawler.sifton.RecordedLinks[1].CountArea, before + 4);
+    ASSERT_EQ(crawler.recorded.size(), 2u);
+    EXPECT_EQ(crawler.recorded[0].CountArea, before + 3);
+    EXPECT_EQ(crawler.recorded[1].CountArea, before + 4);
 }
 
 TEST(HtmlScan, PlainLinksAndPathValues)
@@ -317,7 +326,7 @@ TEST(HtmlScan, AStopDuringTheParseEndsItAtTheNextByte)
 {
     Crawler c;
     c.sifton.ProcessMessages = [&] {
-        if (!c.sifton.RecordedLinks.empty())
+        if (!c.recorded.empty())
             c.sifton.StopHtml();
     };
     const auto links = c.analyse("http://h/", "<a href=1.html>1</a><a href=2.html>2</a><a href=3.html>3</a>");
