@@ -86,7 +86,7 @@ public:
                 char *buffer = nullptr;
                 unsigned long length = 0;
                 wmf_stream_destroy(m_api, m_stream, &buffer, &length);
-                std::free(buffer);
+                wmf_free(m_api, buffer);
             }
             wmf_api_destroy(m_api);
         }
@@ -107,7 +107,7 @@ public:
         }
         wmfD_Rect bbox;
         if (wmf_scan(m_api, 0, &bbox) != wmf_E_None) {
-            *error = QStringLiteral("damaged WMF records");
+            *error = QStringLiteral("damaged WMF records (scan %1)").arg(int(m_api->err));
             return {};
         }
         wmf_svg_t *device = WMF_SVG_GetData(m_api);
@@ -122,15 +122,16 @@ public:
         device->width = unsigned(size.width());
         device->height = unsigned(size.height());
         if (wmf_play(m_api, 0, &bbox) != wmf_E_None) {
-            *error = QStringLiteral("damaged WMF records");
+            *error = QStringLiteral("damaged WMF records (play %1)").arg(int(m_api->err));
             return {};
         }
         char *buffer = nullptr;
         unsigned long length = 0;
         wmf_stream_destroy(m_api, m_stream, &buffer, &length);
         m_stream = nullptr;
+        // The buffer belongs to the API's own memory list, so it goes back through wmf_free.
         QByteArray svg(buffer, qsizetype(length));
-        std::free(buffer);
+        wmf_free(m_api, buffer);
         return svg;
     }
 

@@ -118,6 +118,21 @@ ScreenMetrics realScreens()
     return {primary->geometry().size(), primary->virtualGeometry().width()};
 }
 
+// A status bar panel: its width when there is room, narrower rather than holding the
+// window wider than a fitted picture asks for.
+class TStatusPanel : public QLabel {
+public:
+    TStatusPanel(int width, QWidget *parent) : QLabel(parent), m_width(width)
+    {
+        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    }
+    QSize sizeHint() const override { return QSize(m_width, QLabel::sizeHint().height()); }
+    QSize minimumSizeHint() const override { return QSize(0, QLabel::minimumSizeHint().height()); }
+
+private:
+    int m_width;
+};
+
 QString qtFilterFor(const QString &mask)
 {
     QString patterns = mask;
@@ -541,12 +556,12 @@ void TViewFrm::buildStatusBar()
 {
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
     setStatusBar(StatusBar1);
     const int widths[] = {35, 70, 70, 120, 100};
     for (int i = 0; i < 5; ++i) {
-        auto *panel = new QLabel(StatusBar1);
+        auto *panel = new TStatusPanel(widths[i], StatusBar1);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        panel->setFixedWidth(widths[i]);
         panel->setAlignment(i < 4 ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
         panel->setFrameShape(QFrame::StyledPanel);
         StatusBar1->addWidget(panel);
