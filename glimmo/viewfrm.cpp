@@ -604,7 +604,7 @@ void TViewFrm::updateSurfaceSize()
 void TViewFrm::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
-    if (!event->spontaneous())
+    if (!event->spontaneous() && !m_reshowing)
         guarded("FormShow", [this] { FormShow(); });
 }
 
@@ -864,8 +864,11 @@ void TViewFrm::AlwaysOnTop1Click()
     AlwaysOnTop1->setChecked(!AlwaysOnTop1->isChecked());
     const bool wasVisible = isVisible();
     setWindowFlag(Qt::WindowStaysOnTopHint, AlwaysOnTop1->isChecked());
-    if (wasVisible)
-        show(); // changing the window flags hides the window
+    if (wasVisible) {
+        // Changing the window flags hides the window; showing it again is not a new showing.
+        const FlagGuard reshowing(m_reshowing, true);
+        show();
+    }
 }
 
 void TViewFrm::ZoomToFitWindow1Click()

@@ -195,7 +195,7 @@ private:
 
     QStringList m_arguments;
     int m_argc = 0;
-    bool m_shownOnce = false;
+    bool m_reshowing = false;
     platform::TRegistry m_registry;
     bool m_keyOpen = false;
     bool m_imageCommands = true;

@@ -284,6 +284,26 @@ TEST_F(GlimmoWindow, AValueOfTheWrongTypeIsReportedAndEndsTheReading)
     EXPECT_FALSE(w.AlwaysOnTop1->isChecked());    // not read any more
 }
 
+TEST_F(GlimmoWindow, AStoreThatCannotBeOpenedIsReportedAndTheWindowStillCloses)
+{
+    storeSettings([](platform::TRegistry &reg) { reg.WriteBool("Toolbar", false); });
+    // A registry folder below a plain file cannot be created, not even by root.
+    const QByteArray saved = qgetenv("KELDANE_REGISTRY_DIR");
+    writeBytes(testenv::root() + "/plain-file", "x");
+    qputenv("KELDANE_REGISTRY_DIR", (testenv::root() + "/plain-file/registry").toUtf8());
+    captureErrors();
+    TViewFrm &w = open();
+    qputenv("KELDANE_REGISTRY_DIR", saved);
+    // The registry layer raises for a hive it cannot read: the framework's report.
+    ASSERT_EQ(errors.size(), 1) << errors.join("; ").toStdString();
+    EXPECT_TRUE(errors[0].contains("HKEY_LOCAL_MACHINE")) << errors[0].toStdString();
+    EXPECT_FALSE(w.ToolBar1->isHidden()); // the stored value is out of reach
+    EXPECT_TRUE(w.close());               // the window closes all the same
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(errors.size(), 2);
+    EXPECT_FALSE(settings().ValueExists("Statusbar"));
+}
+
 TEST_F(GlimmoWindow, ViewStyleSevenLeavesNoStyleCheckedAndIsWrittenAsDetails)
 {
     storeSettings([](platform::TRegistry &reg) { reg.WriteInteger("ViewStyle", 7); });
@@ -348,6 +368,23 @@ TEST_F(GlimmoWindow, WithAnArgumentFilterAndLastFolderAreNotReadButViewStyleIs)
     settle();
     EXPECT_EQ(w.PTShellList1->Folder(), elsewhere);
     EXPECT_EQ(w.FilterComboBox1->currentIndex(), 2);
+}
+
+TEST_F(GlimmoWindow, AlwaysOnTopTogglesTheWindowWithoutShowingItAnew)
+{
+    const QString pics = makeFolder("pics");
+    const QString elsewhere = makeFolder("elsewhere");
+    storeSettings([&](platform::TRegistry &reg) { reg.WriteString("Last FOLDER", elsewhere); });
+    TViewFrm &w = open({"\"" + pics + "/"});
+    w.AlwaysOnTop1Click();
+    settle();
+    EXPECT_TRUE(w.AlwaysOnTop1->isChecked());
+    EXPECT_TRUE(w.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.PTShellList1->Folder(), pics); // not the stored folder of a new showing
+    w.AlwaysOnTop1->trigger();                 // the menu item toggles once
+    EXPECT_FALSE(w.AlwaysOnTop1->isChecked());
+    EXPECT_FALSE(w.windowFlags() & Qt::WindowStaysOnTopHint);
 }
 
 TEST_F(GlimmoWindow, Edit10NamesTheFolderWhenThereIsNoLastFolder)
