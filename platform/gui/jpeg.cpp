@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <climits>
 #include <csetjmp>
@@ -106,6 +108,40 @@ QString checkHeader(const jpeg_decompress_struct &cinfo)
     return QString();
 }
 
+// Pictures of 16 MB and more get their own mapping with transparent huge pages: a 6000 x
+// 4000 picture is 96 MB, and faulting that in 4 KB pages costs a fifth of its decoding time.
+constexpr qsizetype kOwnMappingBytes = 16 * 1024 * 1024;
+
+struct Mapping {
+    void *address;
+    size_t length;
+};
+
+void unmap(void *info)
+{
+    auto *mapping = static_cast<Mapping *>(info);
+    munmap(mapping->address, mapping->length);
+    delete mapping;
+}
+
+QImage allocateImage(int width, int height, QImage::Format format)
+{
+    const int depth = format == QImage::Format_Grayscale8 ? 1 : 4;
+    const qsizetype bytesPerLine = (qsizetype(width) * depth + 3) & ~qsizetype(3);
+    const qsizetype bytes = bytesPerLine * height;
+    if (bytes < kOwnMappingBytes)
+        return QImage(width, height, format);
+    void *address = mmap(nullptr, size_t(bytes), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (address == MAP_FAILED)
+        return QImage(width, height, format);
+    (void)madvise(address, size_t(bytes), MADV_HUGEPAGE); // a hint; fine when refused
+    auto *mapping = new Mapping{address, size_t(bytes)};
+    QImage image(static_cast<uchar *>(address), width, height, bytesPerLine, format, unmap, mapping);
+    if (image.isNull())
+        unmap(mapping);
+    return image;
+}
+
 void convertCmykRow(const JSAMPLE *in, QRgb *out, JDIMENSION width)
 {
     // Adobe writes CMYK inverted (0 = full ink), so the ink-free value is k x c / 255.
@@ -192,7 +228,7 @@ void run(const Source &source, const Request &request, Result *result)
     }
     jpeg_start_decompress(&cinfo);
 
-    result->image = QImage(int(cinfo.output_width), int(cinfo.output_height), format);
+    result->image = allocateImage(int(cinfo.output_width), int(cinfo.output_height), format);
     if (result->image.isNull()) {
         std::snprintf(err.message, sizeof err.message, "out of memory for %u x %u pixels",
                       cinfo.output_width, cinfo.output_height);
