@@ -127,6 +127,21 @@ TEST(Jpeg, DecodesColourAndGreyAtFullSize)
     EXPECT_EQ(platform::ReadJpegHeader(greyBytes).components, 1);
 }
 
+// 2100 x 2000 x 4 bytes is past the size that gets a mapping of its own.
+TEST(Jpeg, LargePicturesDecodeAndOutliveTheirCopies)
+{
+    const QImage original = gradient(2100, 2000);
+    const platform::JpegPicture picture = platform::DecodeJpeg(encodeWithQt(original, 95));
+    ASSERT_TRUE(picture.ok()) << picture.error.toStdString();
+    EXPECT_EQ(picture.image.size(), QSize(2100, 2000));
+    EXPECT_LE(maxChannelDifference(picture.image, original), 12);
+    QImage shared = picture.image;  // shares the mapping
+    QImage copy = picture.image.copy(0, 0, 10, 10);
+    shared.setPixel(0, 0, qRgb(1, 2, 3)); // detaches: the picture keeps its pixels
+    EXPECT_NE(picture.image.pixel(0, 0), shared.pixel(0, 0));
+    EXPECT_EQ(copy.pixel(5, 5), picture.image.pixel(5, 5));
+}
+
 TEST(Jpeg, ConvertsAdobeCmykToRgb)
 {
     const platform::JpegPicture picture = platform::DecodeJpeg(cmykRedJpeg(16, 8));
