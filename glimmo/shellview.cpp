@@ -89,6 +89,13 @@ TShellList::TShellList(QWidget *parent)
     m_icons->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
     m_icons->setResizeMode(QListView::Adjust); // automatic arrangement
 
+    // Files can be dragged out to other programs and dropped in (copied into the folder).
+    for (QAbstractItemView *view : {static_cast<QAbstractItemView *>(m_table), static_cast<QAbstractItemView *>(m_icons)}) {
+        view->setDragEnabled(true);
+        view->setAcceptDrops(true);
+        view->setDragDropMode(QAbstractItemView::DragDrop);
+        view->setDefaultDropAction(Qt::CopyAction);
+    }
     addWidget(m_table);
     addWidget(m_icons);
     for (QAbstractItemView *view : {static_cast<QAbstractItemView *>(m_table), static_cast<QAbstractItemView *>(m_icons)}) {

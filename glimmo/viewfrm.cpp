@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QImageReader>
 #include <QLayout>
@@ -443,12 +444,11 @@ void TViewFrm::buildToolBar()
     ToolButton5->setObjectName(QStringLiteral("ToolButton5"));
     SpeedButton15 = button("SpeedButton15", "Folder Up", s->standardIcon(QStyle::SP_FileDialogToParent));
     on(SpeedButton15, &TViewFrm::SpeedButton15Click);
-    divider("ToolButton8");
+    ToolButton7 = divider("ToolButton7");
     SpeedButton16 = later(button("SpeedButton16", "Cut", s->standardIcon(QStyle::SP_DialogResetButton)));
     SpeedButton17 = later(button("SpeedButton17", "Copy", s->standardIcon(QStyle::SP_FileDialogNewFolder)));
     SpeedButton18 = later(button("SpeedButton18", "Paste", s->standardIcon(QStyle::SP_DialogSaveButton)));
     ToolButton1 = divider("ToolButton1");
-    ToolButton7 = divider("ToolButton7");
     SpeedButton19 = later(button("SpeedButton19", "Delete", s->standardIcon(QStyle::SP_TrashIcon)));
     ToolButton11 = divider("ToolButton11");
     SpeedButton20 = later(button("SpeedButton20", "Properties", s->standardIcon(QStyle::SP_FileDialogInfoView)));
@@ -480,7 +480,10 @@ void TViewFrm::buildClientArea()
     Image1->SetCenter(true);
     Image1->installEventFilter(this);
 
-    Panel5 = new QWidget(ScrollBox1Surface);
+    auto *moviePanel = new QFrame(ScrollBox1Surface);
+    moviePanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    moviePanel->setLineWidth(5);
+    Panel5 = moviePanel;
     Panel5->setObjectName(QStringLiteral("Panel5"));
     Panel5->setGeometry(69, 31, 385, 281);
     Panel5->hide();

@@ -447,6 +447,14 @@ TEST_F(GlimmoWindow, ControlsMenusAndShortcutsCarryTheirDesignerNames)
                                 "ScrollBar1", "StatusBar1"})
         EXPECT_NE(w.findChild<QWidget *>(control), nullptr) << control;
     EXPECT_EQ(w.objectName(), "ViewFrm");
+    QStringList toolBar;
+    for (const QAction *action : w.ToolBar1->actions())
+        toolBar << action->objectName();
+    EXPECT_EQ(toolBar, (QStringList{"SpeedButton2", "SpeedButton1", "ToolButton2", "SpeedButton8", "ToolButton3",
+                                    "SpeedButton5", "SpeedButton4", "ToolButton4", "SpeedButton6", "ToolButton6",
+                                    "ToolButton5", "SpeedButton15", "ToolButton7", "SpeedButton16", "SpeedButton17",
+                                    "SpeedButton18", "ToolButton1", "SpeedButton19", "ToolButton11", "SpeedButton20",
+                                    "SpeedButton21"}));
     EXPECT_EQ(w.Image1->geometry(), QRect(0, 0, 544, 560));
     EXPECT_EQ(w.Panel5->geometry(), QRect(69, 31, 385, 281));
     EXPECT_TRUE(w.Panel5->isHidden());
