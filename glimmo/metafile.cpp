@@ -140,6 +140,48 @@ private:
     wmfStream *m_stream = nullptr;
 };
 
+// The libraries trust record sizes; walk them first so that a cut or damaged file is refused
+// before it reaches them. Each record must lie inside the file, and the file must reach its
+// end-of-file record.
+bool wmfRecordsWhole(const QByteArray &d, QString *error)
+{
+    const qint64 size = d.size();
+    qint64 at = 22;
+    if (at + 18 > size || u16(d, int(at) + 2) != 9) {
+        *error = QStringLiteral("damaged WMF header");
+        return false;
+    }
+    at += 18;
+    while (at + 6 <= size) {
+        const qint64 bytes = qint64(u32(d, int(at))) * 2;
+        const quint16 function = u16(d, int(at) + 4);
+        if (bytes < 6 || at + bytes > size)
+            break;
+        if (function == 0)
+            return true;
+        at += bytes;
+    }
+    *error = QStringLiteral("damaged or cut WMF records");
+    return false;
+}
+
+bool emfRecordsWhole(const QByteArray &d, QString *error)
+{
+    const qint64 size = d.size();
+    qint64 at = 0;
+    while (at + 8 <= size) {
+        const quint32 type = u32(d, int(at));
+        const qint64 bytes = u32(d, int(at) + 4);
+        if (bytes < 8 || bytes % 4 != 0 || at + bytes > size)
+            break;
+        if (type == 14) // EMR_EOF
+            return true;
+        at += bytes;
+    }
+    *error = QStringLiteral("damaged or cut EMF records");
+    return false;
+}
+
 } // namespace
 
 QSize WmfHeaderSize(const QByteArray &data, QString *error)
@@ -176,7 +218,7 @@ MetafilePicture RenderWmf(const QByteArray &data)
 {
     QString error;
     const QSize size = WmfHeaderSize(data, &error);
-    if (!size.isValid())
+    if (!size.isValid() || !wmfRecordsWhole(data, &error))
         return failed(error);
     WmfPlayer player;
     const QByteArray svg = player.toSvg(data, size, &error);
@@ -189,7 +231,7 @@ MetafilePicture RenderEmf(const QByteArray &data)
 {
     QString error;
     const QSize size = EmfHeaderSize(data, &error);
-    if (!size.isValid())
+    if (!size.isValid() || !emfRecordsWhole(data, &error))
         return failed(error);
     generatorOptions options{};
     options.nameSpace = const_cast<char *>("svg");

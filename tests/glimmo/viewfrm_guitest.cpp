@@ -860,6 +860,37 @@ TEST(GlimmoMetafile, HeadersGiveTheSizeAndForgedSizesAreRefused)
     EXPECT_FALSE(glimmo::RenderEmf(emfBytes(20000, 100)).ok());
     EXPECT_FALSE(glimmo::RenderEmf(emfBytes(100, 100).left(60)).ok());
     EXPECT_FALSE(glimmo::RenderWmf(wmfBytes(100, 100).left(30)).ok());
+    // Cut before the end-of-file record, or a record claiming more than the file holds.
+    const QByteArray wmf = wmfBytes(100, 100), emf = emfBytes(100, 100);
+    EXPECT_FALSE(glimmo::RenderWmf(wmf.left(wmf.size() - 6)).ok());
+    EXPECT_FALSE(glimmo::RenderEmf(emf.left(emf.size() - 20)).ok());
+    QByteArray longRecord = emf;
+    longRecord[88 + 4] = char(0x7F); // EMR_RECTANGLE's size
+    EXPECT_FALSE(glimmo::RenderEmf(longRecord).ok());
+}
+
+// Damaged metafiles from the web must not crash the viewer: every single-byte change and
+// cut of the fixtures either renders or fails cleanly.
+TEST(GlimmoMetafile, MutatedFilesRenderOrFailCleanly)
+{
+    const QByteArray wmf = wmfBytes(64, 48), emf = emfBytes(64, 48);
+    for (const QByteArray *original : {&wmf, &emf}) {
+        for (int at = 0; at < original->size(); ++at) {
+            for (const char value : {char(0), char(0xFF), char(0x7F)}) {
+                QByteArray mutated = *original;
+                mutated[at] = value;
+                const glimmo::MetafilePicture picture =
+                    original == &wmf ? glimmo::RenderWmf(mutated) : glimmo::RenderEmf(mutated);
+                if (picture.ok()) {
+                    EXPECT_EQ(picture.image.size(), picture.size);
+                } else {
+                    EXPECT_FALSE(picture.error.isEmpty());
+                }
+            }
+            const QByteArray cut = original->left(at);
+            (void)(original == &wmf ? glimmo::RenderWmf(cut) : glimmo::RenderEmf(cut));
+        }
+    }
 }
 
 TEST_F(GlimmoShow, FileTypesAreChosenFromTheExtensionText)
