@@ -73,6 +73,7 @@ TShellList::TShellList(QWidget *parent)
     m_table->setModel(m_model);
     m_table->setShowGrid(true);
     m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_table->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
@@ -80,7 +81,8 @@ TShellList::TShellList(QWidget *parent)
     m_table->sortByColumn(0, Qt::AscendingOrder);
     m_table->setItemDelegateForColumn(kSizeColumn, new KiloByteDelegate(m_table));
     m_table->horizontalHeader()->setStretchLastSection(true);
-    m_table->setColumnWidth(0, 160);
+    m_table->setColumnWidth(0, 150);
+    m_table->setColumnWidth(kSizeColumn, 60);
     m_table->setWordWrap(false);
 
     m_icons->setModel(m_model);
