@@ -109,6 +109,28 @@ void BM_Djpeg6000x4000(benchmark::State &state)
 }
 BENCHMARK(BM_Djpeg6000x4000)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 
+// djpeg on a 16 x 16 picture: what starting the process costs, to subtract from the above.
+void BM_DjpegProcessStart(benchmark::State &state)
+{
+    const QString djpeg = QStandardPaths::findExecutable(QStringLiteral("djpeg"));
+    if (djpeg.isEmpty()) {
+        state.SkipWithError("djpeg not installed (libjpeg-turbo-progs)");
+        return;
+    }
+    const QString tiny = g_dir->filePath("tiny.jpg");
+    QImage image(16, 16, QImage::Format_RGB32);
+    image.fill(Qt::gray);
+    if (!image.save(tiny, "JPEG"))
+        std::abort();
+    for (auto _ : state) {
+        QProcess process;
+        process.start(djpeg, {QStringLiteral("-outfile"), QStringLiteral("/dev/null"), tiny});
+        if (!process.waitForFinished(60000) || process.exitCode() != 0)
+            state.SkipWithError("djpeg failed");
+    }
+}
+BENCHMARK(BM_DjpegProcessStart)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1);
+
 // Construction (settings read), first showing (folder opened, 1,000 rows listed) and, with a
 // file argument, that picture shown.
 void BM_StartUpWith1000Pictures(benchmark::State &state)
