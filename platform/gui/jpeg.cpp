@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <utility>
 
 // jpeglib.h needs size_t and FILE declared first.
 #include <jerror.h>
@@ -110,6 +112,9 @@ QString checkHeader(const jpeg_decompress_struct &cinfo)
 
 // Pictures of 16 MB and more get their own mapping with transparent huge pages: a 6000 x
 // 4000 picture is 96 MB, and faulting that in 4 KB pages costs a fifth of its decoding time.
+// The mapping of the last such picture released is kept for the next one (a viewer shows
+// big photos one after another), so its pages need neither faulting in nor zeroing again;
+// at most one mapping is kept, and only for a picture that needs most of it.
 constexpr qsizetype kOwnMappingBytes = 16 * 1024 * 1024;
 
 struct Mapping {
@@ -117,11 +122,46 @@ struct Mapping {
     size_t length;
 };
 
-void unmap(void *info)
+class MappingCache {
+public:
+    // A kept mapping of at least `length` bytes and less than twice that, or none.
+    Mapping *take(size_t length)
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_kept || m_kept->length < length || m_kept->length / 2 >= length)
+            return nullptr;
+        return std::exchange(m_kept, nullptr);
+    }
+    void keep(Mapping *mapping)
+    {
+        Mapping *old = nullptr;
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            old = std::exchange(m_kept, mapping);
+        }
+        if (old)
+            release(old);
+    }
+    static void release(Mapping *mapping)
+    {
+        munmap(mapping->address, mapping->length);
+        delete mapping;
+    }
+
+private:
+    std::mutex m_mutex;
+    Mapping *m_kept = nullptr;
+};
+
+MappingCache &mappingCache()
 {
-    auto *mapping = static_cast<Mapping *>(info);
-    munmap(mapping->address, mapping->length);
-    delete mapping;
+    static MappingCache *cache = new MappingCache; // never destroyed: images may outlive statics
+    return *cache;
+}
+
+void keepMapping(void *info)
+{
+    mappingCache().keep(static_cast<Mapping *>(info));
 }
 
 QImage allocateImage(int width, int height, QImage::Format format)
@@ -131,14 +171,17 @@ QImage allocateImage(int width, int height, QImage::Format format)
     const qsizetype bytes = bytesPerLine * height;
     if (bytes < kOwnMappingBytes)
         return QImage(width, height, format);
-    void *address = mmap(nullptr, size_t(bytes), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (address == MAP_FAILED)
-        return QImage(width, height, format);
-    (void)madvise(address, size_t(bytes), MADV_HUGEPAGE); // a hint; fine when refused
-    auto *mapping = new Mapping{address, size_t(bytes)};
-    QImage image(static_cast<uchar *>(address), width, height, bytesPerLine, format, unmap, mapping);
+    Mapping *mapping = mappingCache().take(size_t(bytes));
+    if (!mapping) {
+        void *address = mmap(nullptr, size_t(bytes), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (address == MAP_FAILED)
+            return QImage(width, height, format);
+        (void)madvise(address, size_t(bytes), MADV_HUGEPAGE); // a hint; fine when refused
+        mapping = new Mapping{address, size_t(bytes)};
+    }
+    QImage image(static_cast<uchar *>(mapping->address), width, height, bytesPerLine, format, keepMapping, mapping);
     if (image.isNull())
-        unmap(mapping);
+        MappingCache::release(mapping);
     return image;
 }
 

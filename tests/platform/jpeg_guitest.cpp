@@ -142,6 +142,28 @@ TEST(Jpeg, LargePicturesDecodeAndOutliveTheirCopies)
     EXPECT_EQ(copy.pixel(5, 5), picture.image.pixel(5, 5));
 }
 
+// A released big picture's memory is reused for the next one: the next picture must show
+// its own pixels only, also where it is grey and the previous one was not.
+TEST(Jpeg, TheNextLargePictureOverwritesReusedMemory)
+{
+    const QImage first = gradient(2100, 2000);
+    QImage second = first.convertToFormat(QImage::Format_Grayscale8).convertToFormat(QImage::Format_RGB32);
+    second.fill(qRgb(10, 200, 60));
+    {
+        const platform::JpegPicture picture = platform::DecodeJpeg(encodeWithQt(first, 95));
+        ASSERT_TRUE(picture.ok());
+    }
+    const platform::JpegPicture picture = platform::DecodeJpeg(encodeWithQt(second, 95));
+    ASSERT_TRUE(picture.ok()) << picture.error.toStdString();
+    EXPECT_LE(maxChannelDifference(picture.image, second), 12);
+    // A cut picture decoded where a complete one is required leaves nothing behind.
+    const QByteArray whole = encodeWithQt(first, 95);
+    EXPECT_FALSE(platform::DecodeJpeg(whole.left(whole.size() / 2)).ok());
+    const platform::JpegPicture again = platform::DecodeJpeg(whole);
+    ASSERT_TRUE(again.ok());
+    EXPECT_LE(maxChannelDifference(again.image, first), 12);
+}
+
 TEST(Jpeg, ConvertsAdobeCmykToRgb)
 {
     const platform::JpegPicture picture = platform::DecodeJpeg(cmykRedJpeg(16, 8));
