@@ -301,8 +301,10 @@ void TShellTree::SelectFolder(const QString &folder)
     m_selecting = true;
     const QModelIndex index = m_model->index(absolute);
     if (index.isValid()) {
+        for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent())
+            expand(parent);
         setCurrentIndex(index);
-        scrollTo(index);
+        scrollTo(index, QAbstractItemView::PositionAtCenter);
     }
     m_selecting = false;
     if (m_list)

@@ -7,7 +7,8 @@
 // has no limits of its own: the header's size is checked before any pixel memory is taken,
 // and the number of progressive scans is capped, so a hostile file cannot ask for gigabytes
 // or minutes. libjpeg merely warns about a file cut short (it pads the picture with grey);
-// with `JpegCompleteness::Required` such warnings fail the decode.
+// with `JpegCompleteness::Required` such warnings fail the decode. Pictures of 16 MB and more
+// live in a mapping of their own, and the last one released is reused for the next.
 
 #include <QByteArray>
 #include <QImage>
