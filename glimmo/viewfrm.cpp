@@ -191,8 +191,8 @@ QString LongPathName(const QString &path)
 TViewFrm::TViewFrm(const QStringList &arguments, QWidget *parent)
     : QMainWindow(parent), m_arguments(arguments), m_argc(int(arguments.size()))
 {
-    ChooseFileToOpen = [](QWidget *owner, const QString &filter, const QString &) {
-        return QFileDialog::getOpenFileName(owner, QStringLiteral("Open"), QString(), qtFilterFor(filter));
+    ChooseFileToOpen = [this](QWidget *owner, const QString &filter, const QString &) {
+        return QFileDialog::getOpenFileName(owner, QStringLiteral("Open"), PTShellList1->Folder(), qtFilterFor(filter));
     };
     ChooseFolder = [](QWidget *owner, const QString &title, const QString &start) {
         return QFileDialog::getExistingDirectory(owner, title, start);

@@ -779,6 +779,15 @@ TEST_F(GlimmoShow, ResizingTheWindowShowsTheSelectedEntryAgain)
     settle();
     EXPECT_EQ(w.Image1->width(), w.ScrollBox1->width() - 4);
     EXPECT_EQ(w.Image1->height(), int(1000 * (double(w.ScrollBox1->width() - 4) / 2000)));
+
+    // The shrink toggle shows the entry again, now at its own size.
+    w.AutoShrinkToFit1Click();
+    EXPECT_EQ(w.Image1->size(), QSize(2000, 1000));
+    w.AutoShrinkToFit1Click();
+    // Hiding the pane shows it again too, and the window is fitted to the picture.
+    w.Visible1Click();
+    EXPECT_EQ(w.frameGeometry(), QRect(0, 0, 1024, 768 - 28));
+    EXPECT_EQ(w.Image1->width(), w.ScrollBox1->width() - 4);
 }
 
 TEST_F(GlimmoShow, DamagedFilesLeaveThePreviousPictureAndStatus)
