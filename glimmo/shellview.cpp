@@ -1,13 +1,14 @@
 #include "glimmo/shellview.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QStyledItemDelegate>
+#include <QTimer>
 
 namespace glimmo {
 namespace {
@@ -166,19 +167,29 @@ void TShellList::waitForRows()
     if (!QFileInfo(m_folder).isDir())
         return;
     const int expected = int(QDir(m_folder).entryList(m_model->nameFilters(), QDir::Files | QDir::NoDotAndDotDot).size());
+    // Done when the rows are all there, or when the model says the folder is loaded (it may
+    // skip entries the listing counted, such as broken links), or after the time limit.
+    QEventLoop loop;
     bool loaded = false;
-    const auto connection = connect(m_model, &QFileSystemModel::directoryLoaded, this, [&](const QString &path) {
+    const auto check = [&] {
+        if (loaded || Count() >= expected)
+            loop.quit();
+    };
+    const auto onLoaded = connect(m_model, &QFileSystemModel::directoryLoaded, &loop, [&](const QString &path) {
         if (QDir::cleanPath(path) == m_folder)
             loaded = true;
+        check();
     });
+    const auto onRows = connect(m_model, &QAbstractItemModel::rowsInserted, &loop, check);
+    QTimer::singleShot(kFillWaitMs, &loop, &QEventLoop::quit);
     m_waiting = true;
-    const QDeadlineTimer deadline(kFillWaitMs);
-    while (Count() < expected && !loaded && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents, 20);
+    if (Count() < expected)
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
     // Let the model's delayed sort run so rows are in display order.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     m_waiting = false;
-    disconnect(connection);
+    disconnect(onLoaded);
+    disconnect(onRows);
 }
 
 void TShellList::SetViewStyle(ViewStyle style)
