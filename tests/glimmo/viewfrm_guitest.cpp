@@ -1,0 +1,961 @@
+#include "glimmo/metafile.h"
+#include "glimmo/viewfrm.h"
+#include "platform/gui/app.h"
+#include "platform/gui/desktop.h"
+#include "platform/registry.h"
+#include "platform/shell.h"
+#include "tests/support/testenv.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QtEndian>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+using glimmo::TViewFrm;
+
+const QString kImages = QStringLiteral(TRAWLIX_CORPUS_DIR "/images/");
+
+void settle()
+{
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
+}
+
+QString makeFolder(const QString &relative)
+{
+    const QString path = testenv::root() + QLatin1Char('/') + relative;
+    EXPECT_TRUE(QDir().mkpath(path));
+    return path;
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+QByteArray encoded(int w, int h, const char *format)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(qRgb(200, 30, 30));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(image.save(&buffer, format));
+    return bytes;
+}
+
+void writePicture(const QString &path, int w, int h)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    const char *format = suffix == "bmp" ? "BMP" : suffix == "ico" ? "ICO" : suffix == "gif" ? "GIF" : "JPEG";
+    writeBytes(path, encoded(w, h, format));
+}
+
+// A placeable WMF of `w` x `h` pixels at 96 units per inch, drawing one rectangle.
+QByteArray wmfBytes(int w, int h)
+{
+    QByteArray d;
+    const auto put16 = [&d](quint16 v) { d.append(char(v & 0xFF)).append(char(v >> 8)); };
+    const auto put32 = [&](quint32 v) { put16(quint16(v & 0xFFFF)); put16(quint16(v >> 16)); };
+    put32(0x9AC6CDD7u);
+    put16(0);                              // handle
+    put16(0); put16(0); put16(quint16(w)); put16(quint16(h)); // bounding box
+    put16(96);                             // units per inch
+    put32(0);
+    quint16 checksum = 0;
+    for (int i = 0; i < 10; ++i)
+        checksum ^= qFromLittleEndian<quint16>(d.constData() + 2 * i);
+    put16(checksum);
+    // Standard header: type, header words, version, file words, objects, largest record, 0.
+    const quint32 words = 9 + 5 + 5 + 7 + 3;
+    put16(1); put16(9); put16(0x0300); put32(words); put16(0); put32(7); put16(0);
+    put32(5); put16(0x020B); put16(0); put16(0);                          // SETWINDOWORG 0,0
+    put32(5); put16(0x020C); put16(quint16(h)); put16(quint16(w));         // SETWINDOWEXT
+    put32(7); put16(0x041B); put16(quint16(h - 10)); put16(quint16(w - 10)); put16(10); put16(10); // RECTANGLE
+    put32(3); put16(0x0000);                                               // EOF
+    return d;
+}
+
+// An EMF whose frame is `w` x `h` pixels at 96 dpi, drawing one rectangle.
+QByteArray emfBytes(int w, int h)
+{
+    QByteArray d;
+    const auto put32 = [&d](qint32 v) {
+        const quint32 u = quint32(v);
+        for (int i = 0; i < 4; ++i)
+            d.append(char((u >> (8 * i)) & 0xFF));
+    };
+    const int frameW = w * 2540 / 96, frameH = h * 2540 / 96;
+    const int total = 88 + 24 + 20;
+    put32(1); put32(88);                           // EMR_HEADER
+    put32(0); put32(0); put32(w - 1); put32(h - 1); // bounds, device units
+    put32(0); put32(0); put32(frameW); put32(frameH); // frame, 0.01 mm
+    put32(0x464D4520); put32(0x10000); put32(total); put32(3);
+    d.append(char(1)).append(char(0)).append(char(0)).append(char(0)); // handles, reserved
+    put32(0); put32(0); put32(0);                  // description, palette
+    put32(1024); put32(768); put32(320); put32(240); // device pixels and millimetres
+    put32(43); put32(24); put32(10); put32(10); put32(w - 10); put32(h - 10); // EMR_RECTANGLE
+    put32(14); put32(20); put32(0); put32(16); put32(20);                   // EMR_EOF
+    return d;
+}
+
+class GlimmoWindow : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        frm.reset();
+        auto *app = static_cast<platform::TApplication *>(QCoreApplication::instance());
+        app->SetReporter([](const QString &, const QString &message) {
+            ADD_FAILURE() << "exception escaped an event handler: " << message.toStdString();
+        });
+    }
+
+    void storeSettings(const std::function<void(platform::TRegistry &)> &write)
+    {
+        platform::TRegistry reg;
+        reg.SetRootKey(platform::HKEY_LOCAL_MACHINE);
+        ASSERT_TRUE(reg.OpenKey(glimmo::kSettingsKey, true));
+        write(reg);
+    }
+
+    platform::TRegistry settings()
+    {
+        platform::TRegistry reg;
+        reg.SetRootKey(platform::HKEY_LOCAL_MACHINE);
+        EXPECT_TRUE(reg.OpenKey(glimmo::kSettingsKey, false));
+        return reg;
+    }
+
+    TViewFrm &open(const QStringList &arguments = {})
+    {
+        frm = std::make_unique<TViewFrm>(arguments);
+        frm->Screens = [this] { return screens; };
+        frm->MoveMousePointer = [this](const QPoint &p) { pointer.push_back(p); };
+        frm->show();
+        settle();
+        return *frm;
+    }
+
+    void captureErrors()
+    {
+        auto *app = static_cast<platform::TApplication *>(QCoreApplication::instance());
+        app->SetReporter([this](const QString &, const QString &message) { errors << message; });
+    }
+
+    std::unique_ptr<TViewFrm> frm;
+    glimmo::ScreenMetrics screens{QSize(1024, 768), 1024 * 3};
+    std::vector<QPoint> pointer;
+    QStringList errors;
+};
+
+const QStringList kWrittenOrder = {
+    "Toolbar", "Statusbar", "AutoShrink", "AutoEnlarge", "AlwaysOnTop", "ZoomToFitWindow",
+    "FileExplorer", "ViewStyle", "Filter", "SlideShowMode", "SlideShowDelay", "BackgroundColor",
+    "Format JPEG", "Format GIF", "Format BMP", "Format WMF", "Format EMF", "Last FOLDER"};
+
+// ---- window, settings and arguments -------------------------------------------------------
+
+TEST_F(GlimmoWindow, FirstStartOnAnEmptyStoreUsesEveryDefaultAndWritesAllEighteenValues)
+{
+    TViewFrm &w = open();
+    EXPECT_EQ(w.windowTitle(), "Glimmo");
+    EXPECT_FALSE(w.ToolBar1->isHidden());
+    EXPECT_FALSE(w.StatusBar1->isHidden());
+    EXPECT_TRUE(w.Toolbar2->isChecked());
+    EXPECT_TRUE(w.Statusbar2->isChecked());
+    EXPECT_TRUE(w.Visible1->isChecked());
+    EXPECT_EQ(w.Panel1->width(), 243);
+    EXPECT_TRUE(w.AutoShrinkToFit1->isChecked());
+    EXPECT_TRUE(w.ZoomToFitWindow1->isChecked());
+    EXPECT_FALSE(w.AutoEnlargeToFit1->isChecked());
+    EXPECT_FALSE(w.AlwaysOnTop1->isChecked());
+    EXPECT_FALSE(w.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(w.SlideShowMode, 0);
+    EXPECT_EQ(w.Timer1->interval(), 3000);
+    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_EQ(w.TimerMedia->interval(), 200);
+    EXPECT_EQ(w.BackgroundColor(), glimmo::clBlack);
+    EXPECT_TRUE(w.Details1->isChecked());
+    EXPECT_EQ(w.FilterComboBox1->currentIndex(), 0);
+    EXPECT_EQ(w.FilterComboBox1->currentText(), "Images & Movies");
+    EXPECT_EQ(w.PTShellList1->Filter(), glimmo::kFilterItems[0].mask);
+    const QString downloads = platform::DocumentsFolder() + "/@Trawlix Downloads";
+    EXPECT_EQ(w.PTShellList1->Folder(), downloads);
+    for (QCheckBox *box : {w.ImageViewerOptions->CheckBox7, w.ImageViewerOptions->CheckBox8, w.ImageViewerOptions->CheckBox9,
+                           w.ImageViewerOptions->CheckBox11, w.ImageViewerOptions->CheckBox12})
+        EXPECT_TRUE(box->isChecked()) << box->text().toStdString();
+
+    w.close();
+    platform::TRegistry reg = settings();
+    EXPECT_EQ(reg.GetValueNames(), kWrittenOrder);
+    for (const char *on : {"Toolbar", "Statusbar", "AutoShrink", "ZoomToFitWindow", "FileExplorer", "Format JPEG",
+                           "Format GIF", "Format BMP", "Format WMF", "Format EMF"})
+        EXPECT_EQ(reg.ReadInteger(on), 1) << on;
+    EXPECT_EQ(reg.ReadInteger("AutoEnlarge"), 0);
+    EXPECT_EQ(reg.ReadInteger("AlwaysOnTop"), 0);
+    EXPECT_EQ(reg.ReadInteger("ViewStyle"), 0);
+    EXPECT_EQ(reg.ReadInteger("Filter"), 0);
+    EXPECT_EQ(reg.ReadInteger("SlideShowMode"), 0);
+    EXPECT_EQ(reg.ReadInteger("SlideShowDelay"), 3);
+    EXPECT_EQ(reg.ReadString("BackgroundColor"), "clBlack");
+    EXPECT_EQ(reg.ReadString("Last FOLDER"), downloads);
+}
+
+TEST_F(GlimmoWindow, StoredSettingsAreAppliedAndWrittenBackUnchanged)
+{
+    const QString pics = makeFolder("pics");
+    storeSettings([&](platform::TRegistry &reg) {
+        reg.WriteBool("Toolbar", false);
+        reg.WriteBool("Statusbar", false);
+        reg.WriteBool("AutoShrink", false);
+        reg.WriteInteger("AutoEnlarge", 7); // any non-zero value is true
+        reg.WriteBool("AlwaysOnTop", true);
+        reg.WriteBool("FileExplorer", false);
+        reg.WriteBool("ZoomToFitWindow", false);
+        reg.WriteInteger("SlideShowMode", 2);
+        reg.WriteInteger("SlideShowDelay", 7);
+        reg.WriteString("BackgroundColor", "$00FF8000");
+        reg.WriteBool("Format GIF", false);
+        reg.WriteBool("Format EMF", false);
+        reg.WriteInteger("Filter", 1);
+        reg.WriteString("Last FOLDER", pics);
+        reg.WriteInteger("ViewStyle", 2);
+    });
+    TViewFrm &w = open();
+    EXPECT_TRUE(w.ToolBar1->isHidden());
+    EXPECT_FALSE(w.Toolbar2->isChecked());
+    EXPECT_TRUE(w.StatusBar1->isHidden());
+    EXPECT_FALSE(w.AutoShrinkToFit1->isChecked());
+    EXPECT_TRUE(w.AutoEnlargeToFit1->isChecked());
+    EXPECT_TRUE(w.AlwaysOnTop1->isChecked());
+    EXPECT_TRUE(w.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_FALSE(w.Visible1->isChecked());
+    EXPECT_EQ(w.Panel1->width(), 0);
+    EXPECT_FALSE(w.ZoomToFitWindow1->isChecked());
+    EXPECT_EQ(w.SlideShowMode, 2);
+    EXPECT_EQ(w.Timer1->interval(), 7000);
+    EXPECT_EQ(w.BackgroundColor(), 0x00FF8000);
+    EXPECT_EQ(w.ScrollBox1->viewport()->palette().color(QPalette::Window), QColor(0x00, 0x80, 0xFF));
+    EXPECT_FALSE(w.ImageViewerOptions->CheckBox9->isChecked());
+    EXPECT_FALSE(w.ImageViewerOptions->CheckBox12->isChecked());
+    EXPECT_TRUE(w.ImageViewerOptions->CheckBox7->isChecked());
+    EXPECT_EQ(w.FilterComboBox1->currentIndex(), 1);
+    EXPECT_EQ(w.PTShellList1->Filter(), glimmo::kFilterItems[1].mask);
+    EXPECT_EQ(w.PTShellList1->Folder(), pics);
+    EXPECT_TRUE(w.Symbols1->isChecked());
+    EXPECT_FALSE(w.Details1->isChecked());
+    EXPECT_EQ(w.PTShellList1->Style(), glimmo::TShellList::ViewStyle::LargeIcons);
+
+    w.close();
+    platform::TRegistry reg = settings();
+    EXPECT_EQ(reg.GetValueNames().size(), 18);
+    EXPECT_EQ(reg.ReadInteger("AutoEnlarge"), 1);
+    EXPECT_EQ(reg.ReadInteger("FileExplorer"), 0);
+    EXPECT_EQ(reg.ReadInteger("SlideShowDelay"), 7);
+    EXPECT_EQ(reg.ReadString("BackgroundColor"), "$00FF8000");
+    EXPECT_EQ(reg.ReadInteger("ViewStyle"), 2);
+    EXPECT_EQ(reg.ReadInteger("Filter"), 1);
+    EXPECT_EQ(reg.ReadInteger("Format GIF"), 0);
+    EXPECT_EQ(reg.ReadString("Last FOLDER"), pics);
+}
+
+TEST_F(GlimmoWindow, AValueOfTheWrongTypeIsReportedAndEndsTheReading)
+{
+    storeSettings([](platform::TRegistry &reg) {
+        reg.WriteBool("Toolbar", false);
+        reg.WriteString("AutoShrink", "yes");
+        reg.WriteBool("AlwaysOnTop", true);
+    });
+    captureErrors();
+    TViewFrm &w = open();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(w.ToolBar1->isHidden());         // read before the bad value
+    EXPECT_TRUE(w.AutoShrinkToFit1->isChecked()); // the bad value changed nothing
+    EXPECT_FALSE(w.AlwaysOnTop1->isChecked());    // not read any more
+}
+
+TEST_F(GlimmoWindow, AStoreThatCannotBeOpenedIsReportedAndTheWindowStillCloses)
+{
+    storeSettings([](platform::TRegistry &reg) { reg.WriteBool("Toolbar", false); });
+    // A registry folder below a plain file cannot be created, not even by root.
+    const QByteArray saved = qgetenv("KELDANE_REGISTRY_DIR");
+    writeBytes(testenv::root() + "/plain-file", "x");
+    qputenv("KELDANE_REGISTRY_DIR", (testenv::root() + "/plain-file/registry").toUtf8());
+    captureErrors();
+    TViewFrm &w = open();
+    qputenv("KELDANE_REGISTRY_DIR", saved);
+    // The registry layer raises for a hive it cannot read: the framework's report.
+    ASSERT_EQ(errors.size(), 1) << errors.join("; ").toStdString();
+    EXPECT_TRUE(errors[0].contains("HKEY_LOCAL_MACHINE")) << errors[0].toStdString();
+    EXPECT_FALSE(w.ToolBar1->isHidden()); // the stored value is out of reach
+    EXPECT_TRUE(w.close());               // the window closes all the same
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(errors.size(), 2);
+    EXPECT_FALSE(settings().ValueExists("Statusbar"));
+}
+
+TEST_F(GlimmoWindow, ViewStyleSevenLeavesNoStyleCheckedAndIsWrittenAsDetails)
+{
+    storeSettings([](platform::TRegistry &reg) { reg.WriteInteger("ViewStyle", 7); });
+    TViewFrm &w = open();
+    for (QAction *style : {w.Details1, w.Thumbnails1, w.Symbols1, w.SmalSymbols1})
+        EXPECT_FALSE(style->isChecked()) << style->objectName().toStdString();
+    w.close();
+    EXPECT_EQ(settings().ReadInteger("ViewStyle"), 0);
+}
+
+TEST_F(GlimmoWindow, ArgumentFormsOpenTheRightFolderAndShowAFile)
+{
+    const QString pics = makeFolder("pics");
+    writePicture(pics + "/a.jpg", 64, 48);
+    const struct {
+        QString argument;
+        QString folder;
+        QString selected; // empty: nothing selected, nothing shown
+    } cases[] = {
+        {"\"" + pics + "/", pics, ""},
+        {"\"" + pics, testenv::root(), ""},
+        {"\"" + pics + "/a.jpg", pics, "a.jpg"},
+        {"\"" + pics + "/A.JPG", pics, "a.jpg"}, // matched under the name on disk
+        {pics + "/a.jpg", pics, "a.jpg"},        // without the quote too
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.argument.toStdString());
+        TViewFrm &w = open({c.argument});
+        EXPECT_EQ(w.PTShellList1->Folder(), c.folder);
+        const int row = w.PTShellList1->SelectedRow();
+        if (c.selected.isEmpty()) {
+            EXPECT_EQ(row, -1);
+            EXPECT_EQ(w.PanelText(4), "");
+        } else {
+            ASSERT_GE(row, 0);
+            EXPECT_EQ(w.EntryFileName(row), c.selected);
+            EXPECT_EQ(w.PanelText(4), " " + c.selected);
+            EXPECT_EQ(w.Image1->PictureSize(), QSize(64, 48));
+        }
+        frm.reset();
+    }
+}
+
+TEST_F(GlimmoWindow, WithAnArgumentFilterAndLastFolderAreNotReadButViewStyleIs)
+{
+    const QString pics = makeFolder("pics");
+    const QString elsewhere = makeFolder("elsewhere");
+    storeSettings([&](platform::TRegistry &reg) {
+        reg.WriteInteger("Filter", 2);
+        reg.WriteString("Last FOLDER", elsewhere);
+        reg.WriteInteger("ViewStyle", 3);
+    });
+    TViewFrm &w = open({"\"" + pics + "/"});
+    EXPECT_EQ(w.FilterComboBox1->currentIndex(), 0);
+    EXPECT_EQ(w.PTShellList1->Folder(), pics);
+    EXPECT_TRUE(w.SmalSymbols1->isChecked());
+    EXPECT_EQ(w.PTShellList1->Style(), glimmo::TShellList::ViewStyle::List);
+
+    // The argument is consumed: showing the window again takes the stored folder.
+    w.hide();
+    w.show();
+    settle();
+    EXPECT_EQ(w.PTShellList1->Folder(), elsewhere);
+    EXPECT_EQ(w.FilterComboBox1->currentIndex(), 2);
+}
+
+TEST_F(GlimmoWindow, AlwaysOnTopTogglesTheWindowWithoutShowingItAnew)
+{
+    const QString pics = makeFolder("pics");
+    const QString elsewhere = makeFolder("elsewhere");
+    storeSettings([&](platform::TRegistry &reg) { reg.WriteString("Last FOLDER", elsewhere); });
+    TViewFrm &w = open({"\"" + pics + "/"});
+    w.AlwaysOnTop1Click();
+    settle();
+    EXPECT_TRUE(w.AlwaysOnTop1->isChecked());
+    EXPECT_TRUE(w.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.PTShellList1->Folder(), pics); // not the stored folder of a new showing
+    w.AlwaysOnTop1->trigger();                 // the menu item toggles once
+    EXPECT_FALSE(w.AlwaysOnTop1->isChecked());
+    EXPECT_FALSE(w.windowFlags() & Qt::WindowStaysOnTopHint);
+}
+
+TEST_F(GlimmoWindow, Edit10NamesTheFolderWhenThereIsNoLastFolder)
+{
+    const QString chosen = makeFolder("chosen");
+    storeSettings([&](platform::TRegistry &reg) { reg.WriteString("Edit10", chosen); });
+    EXPECT_EQ(open().PTShellList1->Folder(), chosen);
+}
+
+TEST_F(GlimmoWindow, HidingThePaneAndShowingItAgainGivesWidth241)
+{
+    TViewFrm &w = open();
+    EXPECT_EQ(w.Panel1->width(), 243);
+    EXPECT_EQ(w.ToolButton5Spacer->width(), 187);
+    w.Visible1Click();
+    EXPECT_FALSE(w.Visible1->isChecked());
+    EXPECT_TRUE(w.PaneHidden());
+    EXPECT_EQ(w.ToolButton5Spacer->width(), 0);
+    for (QAction *button : {w.SpeedButton15, w.SpeedButton16, w.SpeedButton17, w.SpeedButton18, w.SpeedButton21, w.ToolButton1})
+        EXPECT_FALSE(button->isVisible()) << button->objectName().toStdString();
+    EXPECT_TRUE(w.SpeedButton19->isVisible()); // "Delete" stays
+    w.Visible1Click();
+    EXPECT_EQ(w.Panel1->width(), 241);
+    EXPECT_EQ(w.ToolButton5Spacer->width(), 187);
+    EXPECT_TRUE(w.SpeedButton15->isVisible());
+}
+
+TEST_F(GlimmoWindow, ControlsMenusAndShortcutsCarryTheirDesignerNames)
+{
+    TViewFrm &w = open();
+    const struct {
+        const char *name;
+        const char *caption;
+        QKeySequence shortcut;
+    } items[] = {
+        {"Open1", "Open...", QKeySequence(Qt::Key_Insert)},
+        {"SaveAs1", "Save As...", QKeySequence(Qt::CTRL | Qt::Key_S)},
+        {"Close1", "Close", QKeySequence(Qt::CTRL | Qt::Key_Q)},
+        {"Print1", "Print...", QKeySequence(Qt::CTRL | Qt::Key_P)},
+        {"CutFile1", "Cut File", QKeySequence(Qt::CTRL | Qt::Key_X)},
+        {"CopyImage1", "Copy Image", QKeySequence(Qt::CTRL | Qt::Key_C)},
+        {"Delete1", "Delete", QKeySequence(Qt::Key_Delete)},
+        {"Rename1", "Rename", QKeySequence(Qt::Key_F2)},
+        {"StartTrawlix1", "Start @Trawlix", {}},
+        {"ZoomToFitWindow1", "Zoom to Fit Window/Screen", {}},
+        {"TrawlixHomepage1", "@Glimmo Homepage", {}},
+        {"SpeedButton15", "Folder Up", {}},
+        {"SpeedButton5", "Zoom In", {}},
+        {"SmalSymbols1", "List", {}},
+    };
+    for (const auto &item : items) {
+        SCOPED_TRACE(item.name);
+        auto *action = w.findChild<QAction *>(item.name);
+        ASSERT_NE(action, nullptr);
+        EXPECT_EQ(action->text(), item.caption);
+        EXPECT_EQ(action->shortcut(), item.shortcut);
+    }
+    for (const char *control : {"ToolBar1", "ScrollBox1", "Image1", "Panel5", "Splitter2", "Panel1", "Panel2",
+                                "FilterComboBox1", "PTShellTree1", "Splitter1", "PTShellList1", "Panel3", "Panel4",
+                                "ScrollBar1", "StatusBar1"})
+        EXPECT_NE(w.findChild<QWidget *>(control), nullptr) << control;
+    EXPECT_EQ(w.objectName(), "ViewFrm");
+    QStringList toolBar;
+    for (const QAction *action : w.ToolBar1->actions())
+        toolBar << action->objectName();
+    EXPECT_EQ(toolBar, (QStringList{"SpeedButton2", "SpeedButton1", "ToolButton2", "SpeedButton8", "ToolButton3",
+                                    "SpeedButton5", "SpeedButton4", "ToolButton4", "SpeedButton6", "ToolButton6",
+                                    "ToolButton5", "SpeedButton15", "ToolButton7", "SpeedButton16", "SpeedButton17",
+                                    "SpeedButton18", "ToolButton1", "SpeedButton19", "ToolButton11", "SpeedButton20",
+                                    "SpeedButton21"}));
+    EXPECT_EQ(w.Image1->geometry(), QRect(0, 0, 544, 560));
+    EXPECT_EQ(w.Panel5->geometry(), QRect(69, 31, 385, 281));
+    EXPECT_TRUE(w.Panel5->isHidden());
+    EXPECT_EQ(w.PTShellTree1->height(), 201);
+    const int widths[] = {35, 70, 70, 120, 100};
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(w.StatusBar1->findChild<QLabel *>(QString("StatusPanel%1").arg(i))->width(), widths[i]);
+    ASSERT_EQ(w.FilterComboBox1->count(), 4);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(w.FilterComboBox1->itemText(i), glimmo::kFilterItems[i].description);
+        EXPECT_EQ(w.FilterComboBox1->itemData(i).toString(), glimmo::kFilterItems[i].mask);
+    }
+}
+
+TEST_F(GlimmoWindow, StartTrawlixAndTheHomepageGoThroughTheShell)
+{
+    TViewFrm &w = open();
+    QString program;
+    QStringList args;
+    w.StartSiblingProgram = [&](const QString &p, const QStringList &a) {
+        program = p;
+        args = a;
+        return false; // a failed start shows nothing
+    };
+    w.StartTrawlix1Click();
+    EXPECT_EQ(program, "trawlix");
+    EXPECT_EQ(args, QStringList{"updateok"});
+
+    std::vector<QUrl> opened;
+    platform::SetDocumentOpener([&](const QUrl &url) {
+        opened.push_back(url);
+        return true;
+    });
+    w.TrawlixHomepage1Click();
+    platform::SetDocumentOpener({});
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], QUrl(glimmo::kHomepage));
+}
+
+// ---- the file list ------------------------------------------------------------------------
+
+class GlimmoList : public GlimmoWindow {
+protected:
+    void SetUp() override
+    {
+        pics = makeFolder("pics");
+        makeFolder("pics/sub.jpg"); // a folder, never listed
+        writePicture(pics + "/b.JPG", 20, 10);
+        writePicture(pics + "/a.jpg", 20, 10);
+        writeBytes(pics + "/empty.gif", {});
+        writeBytes(pics + "/notes.txt", QByteArray(1500, 'x'));
+        writeBytes(pics + "/README", "x");
+    }
+    QString pics;
+};
+
+TEST_F(GlimmoList, ListsMatchingFilesOnlyIgnoringCaseAndFindsEntries)
+{
+    TViewFrm &w = open({"\"" + pics + "/"});
+    ASSERT_EQ(w.PTShellList1->Count(), 3);
+    EXPECT_EQ(w.SimpleText(), "3 Object(s)");
+    QStringList names;
+    for (int row = 0; row < 3; ++row)
+        names << w.EntryFileName(row);
+    names.sort(Qt::CaseInsensitive);
+    EXPECT_EQ(names, (QStringList{"a.jpg", "b.JPG", "empty.gif"}));
+    const int b = w.FindEntry("B.jpg");
+    ASSERT_GE(b, 0);
+    EXPECT_EQ(w.EntryFileName(b), "b.JPG");
+    EXPECT_EQ(w.FindEntry("missing.jpg"), -1);
+    EXPECT_EQ(w.PTShellList1->SizeTextAt(w.FindEntry("empty.gif")), "0KB");
+
+    w.SelectEntryByName("missing.jpg");
+    EXPECT_TRUE(w.PTShellList1->SelectedRows().isEmpty());
+    w.SelectEntry(99);
+    EXPECT_TRUE(w.PTShellList1->SelectedRows().isEmpty());
+    w.SelectEntryByName("a.jpg");
+    w.SelectEntryByName("B.JPG"); // adds to the selection
+    EXPECT_EQ(w.PTShellList1->SelectedRows().size(), 2);
+
+    // "All files (*.*)" lists names without a dot too.
+    w.FilterComboBox1->setCurrentIndex(3);
+    w.FilterComboBox1Change();
+    EXPECT_EQ(w.PTShellList1->Count(), 5);
+    EXPECT_EQ(w.SimpleText(), "5 Object(s)");
+    EXPECT_EQ(w.PTShellList1->SizeTextAt(w.FindEntry("notes.txt")), "2KB");
+    EXPECT_GE(w.FindEntry("readme"), 0);
+}
+
+TEST_F(GlimmoList, FolderUpAndOpenAndBrowseMoveTheList)
+{
+    const QString other = makeFolder("other");
+    writePicture(other + "/c.bmp", 30, 20);
+    TViewFrm &w = open({"\"" + pics + "/"});
+    w.SpeedButton15Click();
+    EXPECT_EQ(w.PTShellList1->Folder(), testenv::root());
+
+    QString shownFilter;
+    w.ChooseFileToOpen = [&](QWidget *, const QString &filter, const QString &initial) {
+        shownFilter = filter;
+        EXPECT_EQ(initial, filter);
+        return other + "/c.bmp";
+    };
+    w.Open1Click();
+    EXPECT_EQ(shownFilter, glimmo::kFilterItems[0].mask);
+    EXPECT_EQ(w.PTShellList1->Folder(), other);
+    EXPECT_EQ(w.PanelText(4), " c.bmp");
+    EXPECT_EQ(w.Image1->PictureSize(), QSize(30, 20));
+
+    QString title;
+    w.ChooseFolder = [&](QWidget *, const QString &t, const QString &) {
+        title = t;
+        return pics;
+    };
+    w.Browse1Click();
+    EXPECT_EQ(title, "Selected a Folder");
+    EXPECT_EQ(w.PTShellList1->Folder(), pics);
+    w.ChooseFolder = [](QWidget *, const QString &, const QString &) { return QString(); }; // cancelled
+    w.Browse1Click();
+    EXPECT_EQ(w.PTShellList1->Folder(), pics);
+}
+
+TEST(GlimmoText, KiloBytesLoadedInTimesFoldersAndMasks)
+{
+    const struct {
+        qint64 bytes;
+        const char *text;
+    } sizes[] = {{0, "0KB"}, {1, "1KB"}, {1000, "1KB"}, {1001, "2KB"}, {1234567, "1235KB"}};
+    for (const auto &s : sizes)
+        EXPECT_EQ(glimmo::KiloByteText(s.bytes), s.text) << s.bytes;
+
+    const struct {
+        uint32_t ms;
+        const char *text;
+    } times[] = {{50, "Loaded in 0.05 s"}, {0, "Loaded in 0.00 s"}, {123, "Loaded in 0.123 s"},
+                 {1500, "Loaded in 1.50 s"}, {12345, "Loaded in 12.345 s"}, {1001, "Loaded in 1.001 s"}};
+    for (const auto &t : times)
+        EXPECT_EQ(glimmo::LoadedInText(t.ms, QLocale::c()), t.text) << t.ms;
+    EXPECT_EQ(glimmo::LoadedInText(50, QLocale(QLocale::German)), "Loaded in 0,05 s");
+
+    const struct {
+        const char *argument;
+        const char *folder;
+    } folders[] = {{"/pics/", "/pics"}, {"/pics", "/"}, {"/pics/a.jpg", "/pics"}, {"/", "/"}, {"a.jpg", ""}};
+    for (const auto &f : folders)
+        EXPECT_EQ(glimmo::ArgumentFolder(f.argument), f.folder) << f.argument;
+
+    EXPECT_EQ(glimmo::NameFiltersForMask("*.jpg;*.*"), (QStringList{"*.[jJ][pP][gG]", "*"}));
+}
+
+TEST(GlimmoText, LongPathNameTakesTheSpellingOnDisk)
+{
+    const QString base = testenv::root();
+    ASSERT_TRUE(QDir().mkpath(base + "/Holiday Pics"));
+    writeBytes(base + "/Holiday Pics/Beach.JPG", "x");
+    EXPECT_EQ(glimmo::LongPathName(base + "/holiday pics/beach.jpg"), base + "/Holiday Pics/Beach.JPG");
+    EXPECT_EQ(glimmo::LongPathName(base + "/Holiday Pics/"), base + "/Holiday Pics");
+    EXPECT_EQ(glimmo::LongPathName(base + "/Holiday Pics/none.jpg"), base + "/Holiday Pics/none.jpg");
+    EXPECT_EQ(glimmo::LongPathName("/"), "/");
+}
+
+TEST(GlimmoText, ColoursRoundTripThroughTheirText)
+{
+    const struct {
+        glimmo::TColor color;
+        const char *text;
+    } cases[] = {{0x000000, "clBlack"}, {0xFFFFFF, "clWhite"}, {0x0000FF, "clRed"}, {0x00FF8000, "$00FF8000"},
+                 {0x00123456, "$00123456"}};
+    for (const auto &c : cases) {
+        EXPECT_EQ(glimmo::ColorToString(c.color), c.text);
+        EXPECT_EQ(glimmo::StringToColor(c.text), c.color);
+    }
+    EXPECT_EQ(glimmo::StringToColor("CLBLUE"), 0xFF0000);
+    EXPECT_EQ(glimmo::StringToColor("255"), 0xFF);
+    EXPECT_THROW((void)glimmo::StringToColor("bluish"), std::invalid_argument);
+    EXPECT_THROW((void)glimmo::StringToColor("$"), std::invalid_argument);
+    EXPECT_EQ(glimmo::ToQColor(0x00FF8000), QColor(0x00, 0x80, 0xFF));
+}
+
+// ---- ShowFile -----------------------------------------------------------------------------
+
+class GlimmoShow : public GlimmoWindow {
+protected:
+    TViewFrm &openIn(const QSize &area)
+    {
+        folder = makeFolder("show");
+        TViewFrm &w = open({"\"" + folder + "/"});
+        w.ScrollBox1->setFixedSize(area);
+        settle();
+        return w;
+    }
+    QString folder;
+};
+
+TEST_F(GlimmoShow, ShrinkCasesInA542By470Area)
+{
+    TViewFrm &w = openIn(QSize(542, 470));
+    ASSERT_EQ(w.ViewingArea(), QSize(538, 466));
+    const struct {
+        const char *name;
+        int w, h;
+        QRect geometry;
+        bool stretch;
+        const char *dimensions;
+    } cases[] = {
+        {"wide.jpg", 640, 480, QRect(0, 31, 538, 403), true, "640x403"},
+        {"square.bmp", 1000, 1000, QRect(0, 0, 538, 466), false, "1000x1000"},
+        {"tall.bmp", 300, 900, QRect((538 - 155) / 2, 0, 155, 466), true, "155x900"},
+        {"small.bmp", 100, 50, QRect(0, 0, 538, 466), false, "100x50"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        writePicture(folder + "/" + c.name, c.w, c.h);
+        w.ShowFile(c.name);
+        EXPECT_EQ(w.Image1->PictureSize(), QSize(c.w, c.h));
+        EXPECT_EQ(w.Image1->geometry(), c.geometry);
+        EXPECT_EQ(w.Image1->Stretch(), c.stretch);
+        EXPECT_EQ(w.PanelText(2), c.dimensions);
+    }
+    EXPECT_EQ(w.PanelText(0), "BMP");
+    EXPECT_EQ(w.PanelText(1), "? KB");
+    EXPECT_TRUE(QRegularExpression("^Loaded in \\d+\\.\\d\\d\\d? s$").match(w.PanelText(3)).hasMatch())
+        << w.PanelText(3).toStdString();
+    EXPECT_EQ(w.PanelText(4), " small.bmp");
+    EXPECT_TRUE(w.ImageCommandsEnabled());
+    EXPECT_TRUE(w.SpeedButton5->isEnabled());
+}
+
+TEST_F(GlimmoShow, WithoutShrinkingTheControlCoversAreaAndPicture)
+{
+    TViewFrm &w = openIn(QSize(542, 470));
+    w.AutoShrinkToFit1Click();
+    ASSERT_FALSE(w.AutoShrinkToFit1->isChecked());
+    writePicture(folder + "/big.bmp", 1000, 300);
+    w.ShowFile("big.bmp");
+    EXPECT_EQ(w.Image1->size(), QSize(1000, 466));
+    EXPECT_EQ(w.PanelText(2), "1000x300");
+    EXPECT_GE(w.ScrollBox1Surface->width(), 1000); // scrollable to the picture's end
+}
+
+TEST_F(GlimmoShow, ZoomStepsWorkInWholeHundreds)
+{
+    TViewFrm &w = openIn(QSize(542, 470));
+    w.Image1->resize(544, 560);
+    w.SpeedButton5Click();
+    EXPECT_EQ(w.Image1->size(), QSize(600, 600));
+    EXPECT_TRUE(w.Image1->Stretch());
+    w.Image1->resize(544, 560);
+    w.SpeedButton4Click();
+    EXPECT_EQ(w.Image1->size(), QSize(400, 400));
+    w.Image1->resize(544, 560);
+    w.More1Click();
+    w.Less1Click();
+    EXPECT_EQ(w.Image1->width(), 480); // 600 -> 6 x 80
+
+    writePicture(folder + "/tiny.bmp", 99, 60);
+    w.AutoShrinkToFit1Click(); // off: the control takes at least the picture's size
+    w.Image1->resize(99, 60);
+    w.SpeedButton4Click();
+    EXPECT_EQ(w.Image1->width(), 0);
+    w.SpeedButton5Click();
+    EXPECT_EQ(w.Image1->width(), 0);
+    w.ShowFile("tiny.bmp");
+    EXPECT_EQ(w.Image1->width(), 538);
+}
+
+TEST_F(GlimmoShow, WindowFitsThePictureWhileThePaneIsHidden)
+{
+    TViewFrm &w = openIn(QSize(542, 470));
+    w.ScrollBox1->setMinimumSize(0, 0);
+    w.ScrollBox1->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    w.Visible1Click();
+    settle();
+    ASSERT_TRUE(w.PaneHidden());
+    writePicture(folder + "/small.bmp", 300, 150);
+    writePicture(folder + "/large.bmp", 1000, 800);
+
+    w.ShowFile("small.bmp");
+    EXPECT_EQ(w.frameGeometry(), QRect((1024 - 430) / 2, (768 - 200) / 2, 430, 200));
+    ASSERT_EQ(pointer.size(), 1u);
+    const QWidget *last = w.ToolBar1->widgetForAction(w.SpeedButton2);
+    EXPECT_EQ(pointer[0], QPoint(last->x() + w.frameGeometry().x() + 19, last->y() + w.frameGeometry().y() + 70));
+    EXPECT_TRUE(w.ResizeReloadEnabled);
+
+    w.LastStepWasNext = true;
+    w.ShowFile("large.bmp");
+    EXPECT_EQ(w.frameGeometry(), QRect(2, 0, 1020, 740));
+    ASSERT_EQ(pointer.size(), 2u);
+    const QWidget *next = w.ToolBar1->widgetForAction(w.SpeedButton1);
+    EXPECT_EQ(pointer[1], QPoint(next->x() + 2 + 23, next->y() + 0 + 70));
+    // The shrink step saw the fitted area.
+    EXPECT_EQ(w.Image1->width(), w.ScrollBox1->width() - 4);
+
+    // A running slide show keeps the pointer where it is.
+    w.Timer1->start();
+    w.ShowFile("small.bmp");
+    w.Timer1->stop();
+    EXPECT_EQ(pointer.size(), 2u);
+}
+
+TEST_F(GlimmoShow, AWindowAsWideAsTheDesktopIsNeitherResizedNorMoved)
+{
+    TViewFrm &w = openIn(QSize(542, 470));
+    w.Visible1Click();
+    screens.desktopWidth = w.frameGeometry().width();
+    const QRect before = w.frameGeometry();
+    writePicture(folder + "/small.bmp", 300, 150);
+    w.ShowFile("small.bmp");
+    EXPECT_EQ(w.frameGeometry(), before);
+    EXPECT_TRUE(pointer.empty());
+    EXPECT_EQ(w.PanelText(4), " small.bmp");
+}
+
+TEST_F(GlimmoShow, ResizingTheWindowShowsTheSelectedEntryAgain)
+{
+    folder = makeFolder("show");
+    writePicture(folder + "/wide.jpg", 2000, 1000);
+    TViewFrm &w = open({"\"" + folder + "/wide.jpg"});
+    ASSERT_GE(w.PTShellList1->SelectedRow(), 0);
+    EXPECT_EQ(w.Image1->width(), w.ScrollBox1->width() - 4);
+    w.resize(w.width() - 150, w.height());
+    settle();
+    EXPECT_EQ(w.Image1->width(), w.ScrollBox1->width() - 4);
+    EXPECT_EQ(w.Image1->height(), int(1000 * (double(w.ScrollBox1->width() - 4) / 2000)));
+
+    // The shrink toggle shows the entry again, now at its own size.
+    w.AutoShrinkToFit1Click();
+    EXPECT_EQ(w.Image1->size(), QSize(2000, 1000));
+    w.AutoShrinkToFit1Click();
+    // Hiding the pane shows it again too, and the window is fitted to the picture.
+    w.Visible1Click();
+    EXPECT_EQ(w.frameGeometry(), QRect(0, 0, 1024, 768 - 28));
+    EXPECT_EQ(w.Image1->width(), w.ScrollBox1->width() - 4);
+}
+
+TEST_F(GlimmoShow, DamagedFilesLeaveThePreviousPictureAndStatus)
+{
+    TViewFrm &w = openIn(QSize(542, 470));
+    writePicture(folder + "/good.jpg", 64, 48);
+    const QByteArray whole = encoded(300, 300, "JPEG");
+    writeBytes(folder + "/cut.jpg", whole.left(whole.size() / 2));
+    writeBytes(folder + "/png-named.jpg", encoded(10, 10, "PNG"));
+    writeBytes(folder + "/broken.bmp", "BM not really");
+    writeBytes(folder + "/broken.gif", "GIF89a");
+    writeBytes(folder + "/plain.wmf", QByteArray::fromHex("010009000003"));
+    writeBytes(folder + "/notes.txt", "text");
+    w.ShowFile("good.jpg");
+    const QImage shown = w.Image1->CurrentFrame();
+    QStringList status;
+    for (int i = 0; i < 5; ++i)
+        status << w.PanelText(i);
+    for (const char *name : {"cut.jpg", "png-named.jpg", "broken.bmp", "broken.gif", "plain.wmf", "notes.txt", "missing.jpg"}) {
+        SCOPED_TRACE(name);
+        w.ShowFile(name);
+        EXPECT_EQ(w.Image1->CurrentFrame(), shown);
+        for (int i = 0; i < 5; ++i)
+            EXPECT_EQ(w.PanelText(i), status[i]);
+    }
+    EXPECT_TRUE(w.ImageCommandsEnabled());
+}
+
+TEST_F(GlimmoShow, MetafilesAreShownWithThePictureCommandsDisabled)
+{
+    TViewFrm &w = openIn(QSize(542, 470));
+    writeBytes(folder + "/drawing.wmf", wmfBytes(200, 100));
+    writeBytes(folder + "/drawing.emf", emfBytes(240, 120));
+    const struct {
+        const char *name;
+        QSize size;
+        const char *type;
+    } cases[] = {{"drawing.wmf", {200, 100}, "WMF"}, {"drawing.emf", {240, 120}, "EMF"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        writePicture(folder + "/first.bmp", 10, 10);
+        w.ShowFile("first.bmp");
+        ASSERT_TRUE(w.SpeedButton5->isEnabled());
+        w.ShowFile(c.name);
+        EXPECT_EQ(w.PanelText(4), QString(" ") + c.name);
+        EXPECT_EQ(w.PanelText(0), c.type);
+        EXPECT_EQ(w.Image1->PictureSize(), c.size);
+        EXPECT_EQ(w.PanelText(2), QString("%1x%2").arg(c.size.width()).arg(c.size.height()));
+        EXPECT_FALSE(w.ImageCommandsEnabled());
+        EXPECT_FALSE(w.SpeedButton5->isEnabled());
+        EXPECT_FALSE(w.SpeedButton4->isEnabled());
+        EXPECT_FALSE(w.SpeedButton6->isEnabled());
+        EXPECT_FALSE(w.CopyImage1->isEnabled());
+        EXPECT_FALSE(w.MainMenu1Zoom->menuAction()->isEnabled());
+        // Something was drawn: the rectangle's outline is not transparent everywhere.
+        const QImage image = w.Image1->CurrentFrame();
+        bool drawn = false;
+        for (int y = 0; y < image.height() && !drawn; ++y)
+            for (int x = 0; x < image.width() && !drawn; ++x)
+                drawn = qAlpha(image.pixel(x, y)) != 0;
+        EXPECT_TRUE(drawn);
+    }
+}
+
+TEST(GlimmoMetafile, HeadersGiveTheSizeAndForgedSizesAreRefused)
+{
+    EXPECT_EQ(glimmo::WmfHeaderSize(wmfBytes(200, 100)), QSize(200, 100));
+    EXPECT_EQ(glimmo::EmfHeaderSize(emfBytes(240, 120)), QSize(240, 120));
+    for (const glimmo::MetafilePicture &picture : {glimmo::RenderWmf(wmfBytes(200, 100)), glimmo::RenderEmf(emfBytes(240, 120))})
+        EXPECT_TRUE(picture.ok()) << picture.error.toStdString();
+    QString error;
+    EXPECT_FALSE(glimmo::WmfHeaderSize(QByteArray::fromHex("0100090000"), &error).isValid());
+    EXPECT_FALSE(error.isEmpty());
+    QByteArray noInch = wmfBytes(200, 100);
+    noInch[14] = 0;
+    noInch[15] = 0;
+    EXPECT_FALSE(glimmo::WmfHeaderSize(noInch).isValid());
+    EXPECT_FALSE(glimmo::EmfHeaderSize(emfBytes(20000, 100)).isValid());
+    EXPECT_FALSE(glimmo::RenderEmf(emfBytes(20000, 100)).ok());
+    EXPECT_FALSE(glimmo::RenderEmf(emfBytes(100, 100).left(60)).ok());
+    EXPECT_FALSE(glimmo::RenderWmf(wmfBytes(100, 100).left(30)).ok());
+    // Cut before the end-of-file record, or a record claiming more than the file holds.
+    const QByteArray wmf = wmfBytes(100, 100), emf = emfBytes(100, 100);
+    EXPECT_FALSE(glimmo::RenderWmf(wmf.left(wmf.size() - 6)).ok());
+    EXPECT_FALSE(glimmo::RenderEmf(emf.left(emf.size() - 20)).ok());
+    QByteArray longRecord = emf;
+    longRecord[88 + 4] = char(0x7F); // EMR_RECTANGLE's size
+    EXPECT_FALSE(glimmo::RenderEmf(longRecord).ok());
+}
+
+// Damaged metafiles from the web must not crash the viewer: every single-byte change and
+// cut of the fixtures either renders or fails cleanly.
+TEST(GlimmoMetafile, MutatedFilesRenderOrFailCleanly)
+{
+    const QByteArray wmf = wmfBytes(64, 48), emf = emfBytes(64, 48);
+    for (const QByteArray *original : {&wmf, &emf}) {
+        for (int at = 0; at < original->size(); ++at) {
+            for (const char value : {char(0), char(0xFF), char(0x7F)}) {
+                QByteArray mutated = *original;
+                mutated[at] = value;
+                const glimmo::MetafilePicture picture =
+                    original == &wmf ? glimmo::RenderWmf(mutated) : glimmo::RenderEmf(mutated);
+                if (picture.ok()) {
+                    EXPECT_EQ(picture.image.size(), picture.size);
+                } else {
+                    EXPECT_FALSE(picture.error.isEmpty());
+                }
+            }
+            const QByteArray cut = original->left(at);
+            (void)(original == &wmf ? glimmo::RenderWmf(cut) : glimmo::RenderEmf(cut));
+        }
+    }
+}
+
+TEST_F(GlimmoShow, FileTypesAreChosenFromTheExtensionText)
+{
+    TViewFrm &w = openIn(QSize(542, 470));
+    writePicture(folder + "/icon.ico", 32, 32);
+    w.ShowFile("icon.ico");
+    EXPECT_EQ(w.PanelText(0), "ICO");
+    EXPECT_EQ(w.Image1->PictureSize(), QSize(32, 32));
+
+    // A movie name disables the picture commands and leaves the status bar.
+    writeBytes(folder + "/clip.mpg", "not played here");
+    w.ShowFile("clip.mpg");
+    EXPECT_FALSE(w.ImageCommandsEnabled());
+    EXPECT_EQ(w.PanelText(4), " icon.ico");
+
+    // A name without a dot: the whole lower-cased path is the extension text.
+    if (folder.contains('.'))
+        GTEST_SKIP() << "test folder has a dot";
+    const QString gifs = makeFolder("show/GIFS");
+    // The smallest GIF: one pixel (Qt writes no GIFs).
+    writeBytes(gifs + "/picture", QByteArray::fromHex("47494638396101000100800000000000ffffff21f90401000000002c00000000010001000002024401003b"));
+    writeBytes(gifs + "/broken", "not a gif");
+    w.PTShellTree1->SelectFolder(gifs);
+    w.ShowFile("picture");
+    EXPECT_EQ(w.PanelText(4), " picture");
+    EXPECT_EQ(w.Image1->PictureSize(), QSize(1, 1));
+    w.ShowFile("broken");
+    EXPECT_EQ(w.PanelText(4), " picture");
+}
+
+TEST_F(GlimmoShow, CorpusGifsAnimateAndBrokenOnesAreIgnored)
+{
+    if (!QFileInfo(kImages).isDir())
+        GTEST_SKIP() << "no corpus";
+    TViewFrm &w = openIn(QSize(542, 470));
+    const QString wuffs = kImages + "wuffs/";
+    for (const char *name : {"animated-red-blue.gif", "hippopotamus.interlaced.truncated.gif", "pixel-data-none.gif",
+                             "zero-width-frame.gif", "no-frames.gif", "frame-out-of-bounds.gif",
+                             "peacock.progressive.jpeg", "peacock.progressive.truncated.jpeg"})
+        QFile::copy(wuffs + name, folder + "/" + name);
+    for (const QString &name : QDir(kImages + "image-gif").entryList({"*crash*", "*stall*"}))
+        QFile::copy(kImages + "image-gif/" + name, folder + "/" + name);
+
+    w.ShowFile("animated-red-blue.gif");
+    EXPECT_TRUE(w.Image1->IsAnimated());
+    EXPECT_EQ(w.PanelText(0), "GIF");
+    w.ShowFile("peacock.progressive.jpeg");
+    EXPECT_FALSE(w.Image1->IsAnimated());
+    const QString shown = w.PanelText(4);
+    w.ShowFile("peacock.progressive.truncated.jpeg");
+    EXPECT_EQ(w.PanelText(4), shown);
+    // Odd and broken GIFs: whatever the decoder makes of them, the window survives.
+    for (const QString &name : QDir(folder).entryList({"*.gif"}))
+        w.ShowFile(name);
+    settle();
+}
+
+} // namespace
