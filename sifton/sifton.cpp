@@ -13,6 +13,22 @@
 
 namespace {
 
+// The address relative links of a page are resolved against: its scheme, host, the port when
+// it is not 80, and its normalised path (so /gallery/summer counts as the folder
+// /gallery/summer/). User, password and query are left out.
+std::string BaseOfPage(const TCrackUrl &page)
+{
+    std::string base(page.Scheme());
+    base += "://";
+    base += page.HostName();
+    if (page.Port() != 80) {
+        base += ':';
+        base += std::to_string(page.Port());
+    }
+    base += page.UrlPath;
+    return base;
+}
+
 std::mutex g_messageMutex;
 TShowMessage g_showMessage;
 
@@ -609,7 +625,15 @@ void TSifton::ProcessMeta(TKvHttpGet *PtGet, int32_t n, const std::string &O, co
     if (target.empty())
         return;
     if (UpperCased(std::string_view(target).substr(0, 4)) != "HTTP") {
-        if ((!pageUrl.empty() && pageUrl.back() == '/') || target.front() == '/')
+        // Resolved against the page like any relative link on it: gluing the target to the
+        // page address would make http://h/dir/page.html and next.html into
+        // .../page.html/next.html. A target the combiner refuses is glued on as before and
+        // queued as built; its fetch then fails.
+        char resolved[1024];
+        size_t length = 0;
+        if (platform::CombineUrl(BaseOfPage(PtGet->Url), target, resolved, sizeof resolved, length))
+            target.assign(resolved, length);
+        else if ((!pageUrl.empty() && pageUrl.back() == '/') || target.front() == '/')
             target = pageUrl + target;
         else
             target = pageUrl + "/" + target;
@@ -651,15 +675,7 @@ void TSifton::RebuildNewUrl(TKvHttpGet *PtGet, const std::string &link, std::str
     if (upper.rfind("HTTP:", 0) == 0 || upper.rfind("HTTPS:", 0) == 0) {
         newUrl = link;
     } else {
-        const TCrackUrl &p = PtGet->Url;
-        std::string base(p.Scheme());
-        base += "://";
-        base += p.HostName();
-        if (p.Port() != 80) {
-            base += ':';
-            base += std::to_string(p.Port());
-        }
-        base += p.UrlPath;
+        const std::string base = BaseOfPage(PtGet->Url);
         char result[1024];
         size_t length = 0;
         if (platform::CombineUrl(base, link, result, sizeof result, length))

@@ -286,7 +286,9 @@ TEST(HtmlScan, MetaRefreshVariants)
         {"empty target", "http://h/dir/", "0; URL=", {}},
         {"absolute target", "http://h/dir/", "0; URL=http://o.test/p", {"http://o.test/p"}},
         {"page without trailing slash", "http://h/dir", "0; URL=n.html", {"http://h/dir/n.html"}},
-        {"target with leading slash", "http://h/dir", "0; URL=/n.html", {"http://h/dir/n.html"}},
+        {"target with leading slash", "http://h/dir", "0; URL=/n.html", {"http://h/n.html"}},
+        {"page with a file name", "http://h/dir/page.html", "0; URL=n.html", {"http://h/dir/n.html"}},
+        {"target going up", "http://h/dir/sub/", "0; URL=../n.html", {"http://h/dir/n.html"}},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(r.name);
