@@ -1,6 +1,6 @@
 // The page analysis: normalising, marking and the link pass, run through the component's
 // page-received handler on pages handed over by hand (no network: the timer is stopped and
-// the scheduler never ticks). The link rules' stand-in records every link handed on.
+// the scheduler never ticks). A seam records every link handed to the link rules.
 #include "sifton/sifton.h"
 
 #include <gtest/gtest.h>
