@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,11 @@ struct Case {
     const char *name; // also the expected file's name
     std::vector<std::string> options;
 };
+
+void PrintTo(const Case &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class CliCrawl : public ::testing::TestWithParam<Case> {};
 
