@@ -207,7 +207,7 @@ TEST_F(GetThreadTest, StatusThatIsNoNumberFailsTheFetch)
 
 TEST_F(GetThreadTest, ProgressReportsTheTotalBeforeEachChunk)
 {
-    server.route("/two", Response::html(std::string(300, 'a')).addChunk(std::string(200, 'b'), 150ms));
+    server.route("/two", Response::html(std::string(300, 'a')).addChunk(std::string(200, 'b'), 400ms));
     Reports r;
     fetch(server.url("/two"), r);
     EXPECT_EQ(r.progress, (std::vector<uint32_t>{0xFFFFFFFFu, 0, 300}));
@@ -219,7 +219,7 @@ TEST_F(GetThreadTest, TimeOutIsRefreshedEveryTenReads)
 {
     Response slow = Response::html("<html>");
     for (int i = 0; i < 24; ++i)
-        slow.addChunk("<p>" + std::to_string(i) + "</p>", 15ms);
+        slow.addChunk("<p>" + std::to_string(i) + "</p>", 40ms);
     server.route("/slow", slow);
     Reports r;
     fetch(server.url("/slow"), r);
@@ -231,7 +231,7 @@ TEST_F(GetThreadTest, TimeOutIsRefreshedEveryTenReads)
 
 TEST_F(GetThreadTest, ZeroByteEndsTheTextKeptOfItsChunk)
 {
-    server.route("/zero", Response::html(std::string("abc\0def", 7)).addChunk("ghi", 100ms));
+    server.route("/zero", Response::html(std::string("abc\0def", 7)).addChunk("ghi", 400ms));
     Reports r;
     fetch(server.url("/zero"), r);
     EXPECT_TRUE(r.succeeded);
