@@ -2,6 +2,7 @@
 #include "glimmo/viewfrm.h"
 #include "platform/gui/app.h"
 #include "platform/gui/desktop.h"
+#include "platform/gui/jpeg.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
 #include "tests/support/testenv.h"
@@ -11,11 +12,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QRegularExpression>
 #include <QtEndian>
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <set>
 
 namespace {
 
@@ -749,9 +755,10 @@ TEST_F(GlimmoShow, WindowFitsThePictureWhileThePaneIsHidden)
     EXPECT_EQ(w.Image1->width(), w.ScrollBox1->width() - 4);
 
     // A running slide show keeps the pointer where it is.
-    w.Timer1->start();
+    w.SpeedButton8Click();
+    ASSERT_TRUE(w.SlideShowRunning());
     w.ShowFile("small.bmp");
-    w.Timer1->stop();
+    w.SpeedButton8Click();
     EXPECT_EQ(pointer.size(), 2u);
 }
 
@@ -956,6 +963,322 @@ TEST_F(GlimmoShow, CorpusGifsAnimateAndBrokenOnesAreIgnored)
     for (const QString &name : QDir(folder).entryList({"*.gif"}))
         w.ShowFile(name);
     settle();
+}
+
+// ---- navigation and slide show ------------------------------------------------------------
+
+const QByteArray kOnePixelGif = QByteArray::fromHex(
+    "47494638396101000100800000000000ffffff21f90401000000002c00000000010001000002024401003b");
+
+class GlimmoNavigate : public GlimmoWindow {
+protected:
+    // Opens a folder holding `names`: pictures as real files, everything else as a few bytes.
+    // `allFiles` lists them under "All files (*.*)".
+    TViewFrm &openWith(const QStringList &names, const char *folderName = "nav", bool allFiles = false)
+    {
+        folder = makeFolder(folderName);
+        for (const QString &name : names) {
+            const QString suffix = QFileInfo(name).suffix().toLower();
+            if (suffix == "bmp" || suffix == "jpg")
+                writePicture(folder + "/" + name, 40, 30);
+            else if (suffix == "gif")
+                writeBytes(folder + "/" + name, kOnePixelGif);
+            else
+                writeBytes(folder + "/" + name, "not a picture");
+        }
+        if (allFiles)
+            storeSettings([this](platform::TRegistry &reg) {
+                reg.WriteInteger("Filter", 3);
+                reg.WriteString("Last FOLDER", folder);
+            });
+        TViewFrm &w = allFiles ? open() : open({"\"" + folder + "/"});
+        EXPECT_EQ(w.PTShellList1->Count(), names.size());
+        return w;
+    }
+    QString shown() const { return frm->PanelText(4).mid(1); }
+    QStringList selected() const
+    {
+        QStringList names;
+        for (const int row : frm->PTShellList1->SelectedRows())
+            names << frm->EntryFileName(row);
+        return names;
+    }
+    void selectOnly(const QString &name)
+    {
+        frm->PTShellList1->ClearSelection();
+        frm->SelectEntryByName(name);
+    }
+    void hidePane()
+    {
+        frm->Visible1Click();
+        settle();
+        ASSERT_TRUE(frm->PaneHidden());
+    }
+    QString folder;
+};
+
+TEST_F(GlimmoNavigate, NextAndLastWrapAroundAndStartAtTheFirstEntry)
+{
+    TViewFrm &w = openWith({"a.bmp", "b.bmp", "c.bmp"});
+    const struct {
+        const char *from; // nullptr: nothing selected
+        bool next;
+        const char *to;
+    } steps[] = {{nullptr, true, "a.bmp"}, {nullptr, false, "a.bmp"}, {"c.bmp", true, "a.bmp"},
+                 {"a.bmp", false, "c.bmp"}, {"c.bmp", false, "b.bmp"}, {"a.bmp", true, "b.bmp"}};
+    for (const auto &s : steps) {
+        SCOPED_TRACE(std::string(s.from ? s.from : "(none)") + (s.next ? " next" : " last"));
+        w.ShowFile("b.bmp");
+        w.ShowFile(s.from ? s.from : "c.bmp");
+        selectOnly(s.from ? s.from : "");
+        w.LastStepWasNext = !s.next;
+        if (s.next)
+            w.SpeedButton1Click();
+        else
+            w.SpeedButton2Click();
+        EXPECT_EQ(selected(), QStringList{s.to});
+        EXPECT_EQ(shown(), s.to);
+        EXPECT_EQ(w.LastStepWasNext, s.next);
+    }
+    // The tool buttons are wired to the commands.
+    selectOnly("a.bmp");
+    w.SpeedButton1->trigger();
+    EXPECT_EQ(shown(), "b.bmp");
+    w.SpeedButton2->trigger();
+    EXPECT_EQ(shown(), "a.bmp");
+}
+
+TEST_F(GlimmoNavigate, WithThePaneHiddenOnlyPictureNamesAreStoppedAt)
+{
+    TViewFrm &w = openWith({"1pic.bmp", "2movie.avi", "3pic.gif", "4readme_gif.txt", "5clip.mpg"}, "nav-hidden", true);
+    ASSERT_EQ(w.PTShellList1->Count(), 5);
+
+    // Pane shown: nothing is passed over, the movie is handed to the player.
+    selectOnly("1pic.bmp");
+    w.ShowFile("1pic.bmp");
+    ASSERT_TRUE(w.ImageCommandsEnabled());
+    w.SpeedButton1Click();
+    EXPECT_EQ(selected(), QStringList{"2movie.avi"});
+    EXPECT_FALSE(w.ImageCommandsEnabled());
+
+    hidePane();
+    selectOnly("1pic.bmp");
+    w.SpeedButton1Click();
+    EXPECT_EQ(selected(), QStringList{"3pic.gif"});
+    EXPECT_EQ(shown(), "3pic.gif");
+    // A name with "gif" anywhere is a picture name, even when it is no picture.
+    w.SpeedButton1Click();
+    EXPECT_EQ(selected(), QStringList{"4readme_gif.txt"});
+    EXPECT_EQ(shown(), "3pic.gif");
+    // Backwards and around the end: 5clip.mpg is passed over on the way from 1pic.bmp.
+    selectOnly("1pic.bmp");
+    w.SpeedButton2Click();
+    EXPECT_EQ(selected(), QStringList{"4readme_gif.txt"});
+    EXPECT_FALSE(w.LastStepWasNext);
+
+    const struct {
+        const char *name;
+        bool picture;
+    } names[] = {{"readme_gif.txt", true}, {"PHOTO.JPEG", true}, {"x.Ico", true}, {"emfatic.doc", true},
+                 {"movie.avi", false}, {"notes.txt", false}, {"jp.g", false}};
+    for (const auto &n : names)
+        EXPECT_EQ(glimmo::IsPictureName(n.name), n.picture) << n.name;
+}
+
+TEST_F(GlimmoNavigate, AFolderOfOnlyMoviesIsPassedOverOnceAndTheLastOneReachedIsPlayed)
+{
+    TViewFrm &w = openWith({"a.avi", "b.mpg", "c.mov"});
+    hidePane();
+    w.ShowFile("x.bmp"); // nothing
+    // From a: b, c, a (one pass of three steps); a is played.
+    selectOnly("a.avi");
+    w.SpeedButton1Click();
+    EXPECT_EQ(selected(), QStringList{"a.avi"});
+    EXPECT_FALSE(w.ImageCommandsEnabled());
+    // From nothing: a, b, c.
+    w.PTShellList1->ClearSelection();
+    w.SpeedButton1Click();
+    EXPECT_EQ(selected(), QStringList{"c.mov"});
+    w.PTShellList1->ClearSelection();
+    w.SpeedButton2Click();
+    EXPECT_EQ(selected(), QStringList{"b.mpg"}); // a, c, b backwards
+
+    // An empty folder: nothing to select, nothing shown.
+    w.PTShellTree1->SelectFolder(makeFolder("nav-empty"));
+    ASSERT_EQ(w.PTShellList1->Count(), 0);
+    w.SpeedButton1Click();
+    w.SpeedButton2Click();
+    EXPECT_TRUE(selected().isEmpty());
+}
+
+TEST_F(GlimmoNavigate, ArrowKeysShowTheNeighbourBeforeTheListMovesAndStopAtTheEnds)
+{
+    TViewFrm &w = openWith({"a.bmp", "b.bmp", "c.bmp"});
+    QAbstractItemView *view = w.PTShellList1->DetailsView();
+    const auto press = [&](int key) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(view, &event);
+    };
+    selectOnly("a.bmp");
+    press(Qt::Key_Down);
+    EXPECT_EQ(shown(), "b.bmp");
+    EXPECT_EQ(selected(), QStringList{"b.bmp"}); // the list's own handling moved on
+    press(Qt::Key_Down);
+    EXPECT_EQ(shown(), "c.bmp");
+    EXPECT_EQ(selected(), QStringList{"c.bmp"});
+
+    w.ShowFile("a.bmp");
+    press(Qt::Key_Down); // last entry: no wrap-around, nothing shown
+    EXPECT_EQ(shown(), "a.bmp");
+    EXPECT_EQ(selected(), QStringList{"c.bmp"});
+    press(Qt::Key_Up);
+    EXPECT_EQ(shown(), "b.bmp");
+    EXPECT_EQ(selected(), QStringList{"b.bmp"});
+    press(Qt::Key_Up);
+    EXPECT_EQ(selected(), QStringList{"a.bmp"});
+    w.ShowFile("c.bmp");
+    press(Qt::Key_Up); // first entry
+    EXPECT_EQ(shown(), "c.bmp");
+    EXPECT_EQ(selected(), QStringList{"a.bmp"});
+
+    // Nothing selected: the handler does nothing.
+    w.PTShellList1->ClearSelection();
+    w.PTShellList1KeyDown(Qt::Key_Down);
+    w.PTShellList1KeyDown(Qt::Key_Up);
+    EXPECT_EQ(shown(), "c.bmp");
+    EXPECT_TRUE(selected().isEmpty());
+}
+
+TEST_F(GlimmoNavigate, AClickShowsTheEntryUnlessItReadsZeroKBAndDoubleClicksNeverOpen)
+{
+    TViewFrm &w = openWith({"a.bmp", "b.bmp"});
+    writeBytes(folder + "/empty.bmp", {});
+    w.PTShellTree1->SelectFolder(makeFolder("elsewhere"));
+    w.PTShellTree1->SelectFolder(folder);
+    ASSERT_EQ(w.PTShellList1->Count(), 3);
+    QAbstractItemView *view = w.PTShellList1->DetailsView();
+    const auto index = [&](const char *name) { return w.PTShellList1->Model()->index(folder + "/" + name); };
+
+    w.PTShellList1Click(); // nothing selected
+    EXPECT_EQ(shown(), "");
+    selectOnly("b.bmp");
+    emit view->clicked(index("b.bmp"));
+    EXPECT_EQ(shown(), "b.bmp");
+    selectOnly("empty.bmp");
+    ASSERT_EQ(w.PTShellList1->SizeTextAt(w.FindEntry("empty.bmp")), "0KB");
+    emit view->clicked(index("empty.bmp"));
+    EXPECT_EQ(shown(), "b.bmp");
+
+    std::vector<QUrl> opened;
+    platform::SetDocumentOpener([&](const QUrl &url) {
+        opened.push_back(url);
+        return true;
+    });
+    emit view->doubleClicked(index("a.bmp"));
+    EXPECT_TRUE(opened.empty());
+    bool handled = false;
+    w.PTShellList1DblClickOpen(handled);
+    EXPECT_TRUE(handled);
+    // Without the window's answer the list would open the file the shell's way.
+    w.PTShellList1->DblClickOpen = nullptr;
+    emit view->doubleClicked(index("a.bmp"));
+    platform::SetDocumentOpener({});
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], QUrl::fromLocalFile(folder + "/a.bmp"));
+}
+
+TEST_F(GlimmoNavigate, SlideShowStepsInItsThreeModesAndStopsOnAnEmptyFolder)
+{
+    TViewFrm &w = openWith({"1.bmp", "2.bmp", "3.bmp", "4.bmp", "5.bmp"});
+    EXPECT_TRUE(w.SlideShowButtonFlat());
+    w.SpeedButton8->trigger();
+    EXPECT_TRUE(w.SlideShowRunning());
+    EXPECT_TRUE(w.Timer1->isActive());
+    EXPECT_FALSE(w.SlideShowButtonFlat());
+
+    // Forward from no selection: the tick marks the second entry and steps to the third.
+    w.Timer1Timer();
+    EXPECT_EQ(shown(), "3.bmp");
+    EXPECT_EQ(selected(), QStringList{"3.bmp"});
+    w.Timer1Timer();
+    EXPECT_EQ(shown(), "4.bmp");
+    // A running show leaves the pointer alone when the window is fitted.
+    hidePane();
+    w.Timer1Timer();
+    EXPECT_EQ(shown(), "5.bmp");
+    EXPECT_TRUE(pointer.empty());
+
+    w.SlideShowMode = 1; // Reverse, from no selection: the second entry, then back to the first
+    w.PTShellList1->ClearSelection();
+    w.Timer1Timer();
+    EXPECT_EQ(shown(), "1.bmp");
+    w.Timer1Timer();
+    EXPECT_EQ(shown(), "5.bmp");
+
+    w.SlideShowMode = 7; // no step: the selected picture is shown again
+    w.ShowFile("1.bmp");
+    w.Timer1Timer();
+    EXPECT_EQ(selected(), QStringList{"5.bmp"});
+    EXPECT_EQ(shown(), "5.bmp");
+
+    w.SpeedButton8Click();
+    EXPECT_FALSE(w.SlideShowRunning());
+    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_TRUE(w.SlideShowButtonFlat());
+
+    // A show keeps running across folder changes; on an empty folder the first tick stops it.
+    w.SpeedButton8Click();
+    w.PTShellTree1->SelectFolder(makeFolder("nav-none"));
+    w.Timer1Timer();
+    EXPECT_FALSE(w.SlideShowRunning());
+    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_TRUE(w.SlideShowButtonFlat());
+}
+
+TEST_F(GlimmoNavigate, RandomSlidesPassOverMoviesAndDrawFromTheGenerator)
+{
+    TViewFrm &w = openWith({"a.bmp", "m1.avi", "m2.avi", "z.bmp"});
+    std::vector<unsigned> draws = {3, 1, 6, 0};
+    size_t next = 0;
+    w.NextRandom = [&] { return draws.at(next++); };
+    w.SlideShowMode = 2;
+    w.SpeedButton8Click();
+    const char *expectSelected[] = {"z.bmp", "m1.avi", "m2.avi", "a.bmp"};
+    const char *expectShown[] = {"z.bmp", "z.bmp", "z.bmp", "a.bmp"};
+    for (int tick = 0; tick < 4; ++tick) {
+        SCOPED_TRACE(tick);
+        w.Timer1Timer();
+        EXPECT_EQ(selected(), QStringList{expectSelected[tick]});
+        EXPECT_EQ(shown(), expectShown[tick]);
+        EXPECT_TRUE(w.ImageCommandsEnabled()); // a movie is never handed to the player
+    }
+    // The window's own generator gives non-negative draws that are not all the same.
+    TViewFrm fresh;
+    std::set<unsigned> seen;
+    for (int i = 0; i < 20; ++i) {
+        const unsigned draw = fresh.NextRandom();
+        EXPECT_LE(draw, 0x7FFFFFFFu);
+        seen.insert(draw);
+    }
+    EXPECT_GT(seen.size(), 1u);
+}
+
+TEST_F(GlimmoNavigate, AStoredDelayOfZeroNeverFiresUntilANewIntervalIsSet)
+{
+    storeSettings([](platform::TRegistry &reg) { reg.WriteInteger("SlideShowDelay", 0); });
+    TViewFrm &w = openWith({"a.bmp"});
+    EXPECT_EQ(w.Timer1->interval(), 0);
+    w.SpeedButton8Click();
+    EXPECT_TRUE(w.SlideShowRunning());
+    EXPECT_FALSE(w.Timer1->isActive()); // a zero-interval platform timer never fires
+    w.SetSlideShowInterval(5000);
+    EXPECT_TRUE(w.Timer1->isActive());
+    EXPECT_EQ(w.Timer1->interval(), 5000);
+    w.SpeedButton8Click();
+    w.SetSlideShowInterval(2000); // a new interval does not start a stopped show
+    EXPECT_FALSE(w.Timer1->isActive());
+    w.close();
+    EXPECT_EQ(settings().ReadInteger("SlideShowDelay"), 2);
 }
 
 } // namespace
