@@ -14,11 +14,13 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QtEndian>
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -1279,6 +1281,290 @@ TEST_F(GlimmoNavigate, AStoredDelayOfZeroNeverFiresUntilANewIntervalIsSet)
     EXPECT_FALSE(w.Timer1->isActive());
     w.close();
     EXPECT_EQ(settings().ReadInteger("SlideShowDelay"), 2);
+}
+
+// ---- thumbnail view -----------------------------------------------------------------------
+
+// A picture in four coloured quadrants, so that a scaled decode can be compared.
+void writeQuadrants(const QString &path, int w, int h)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            image.setPixel(x, y, x < w / 2 ? (y < h / 2 ? qRgb(220, 20, 20) : qRgb(20, 200, 40))
+                                           : (y < h / 2 ? qRgb(30, 40, 210) : qRgb(240, 230, 30)));
+    ASSERT_TRUE(image.save(path, "JPEG", 90));
+}
+
+class GlimmoThumbs : public GlimmoWindow {
+protected:
+    TViewFrm &openGrid(const QString &dir, const QSize &grid)
+    {
+        TViewFrm &w = open({"\"" + dir + "/"});
+        w.Panel4->setFixedSize(grid);
+        settle();
+        return w;
+    }
+    // Builds the grid and waits until every thumbnail has been delivered.
+    void build(TViewFrm &w)
+    {
+        w.Thumbnails1Click();
+        finish(w);
+    }
+    void finish(TViewFrm &w)
+    {
+        w.ThumbLoader->WaitForIdle();
+        settle();
+    }
+    // The thumbnails by cell, "column,row" -> hint.
+    std::map<std::pair<int, int>, QString> cells(TViewFrm &w)
+    {
+        std::map<std::pair<int, int>, QString> out;
+        for (auto *thumb : w.Panel4->findChildren<glimmo::TImage *>(QString(), Qt::FindDirectChildrenOnly)) {
+            EXPECT_EQ(thumb->size(), QSize(73, 63));
+            EXPECT_EQ(thumb->x() % 75, 0);
+            EXPECT_EQ(thumb->y() % 65, 0);
+            EXPECT_TRUE(thumb->Stretch());
+            EXPECT_TRUE(out.emplace(std::make_pair(thumb->x() / 75, thumb->y() / 65), thumb->toolTip()).second)
+                << "two thumbnails in one cell";
+        }
+        return out;
+    }
+    QString manyJpegs(const char *name, int count)
+    {
+        const QString dir = makeFolder(name);
+        for (int i = 0; i < count; ++i)
+            writePicture(dir + QString("/p%1.jpg").arg(i, 2, 10, QChar('0')), 120, 90);
+        return dir;
+    }
+};
+
+TEST_F(GlimmoThumbs, AGridOf222By300HasThreeColumnsAndFourRowsAndFillsInListOrder)
+{
+    const QString dir = manyJpegs("thumbs12", 14);
+    TViewFrm &w = openGrid(dir, QSize(222, 300));
+    build(w);
+    EXPECT_TRUE(w.Thumbnails1->isChecked());
+    EXPECT_FALSE(w.Details1->isChecked());
+    EXPECT_EQ(w.PTShellList1->Filter(), "*.bmp;*.ico;*.jpeg;*.jpg;*.gif");
+    EXPECT_EQ(w.PTShellList1->height(), 0);
+    EXPECT_FALSE(w.Panel3->isHidden());
+    EXPECT_EQ(w.ThumbColumns(), 3);
+    EXPECT_EQ(w.ThumbRows(), 4);
+    const auto grid = cells(w);
+    ASSERT_EQ(grid.size(), 12u);
+    for (const auto &[cell, hint] : grid)
+        EXPECT_EQ(hint, w.EntryFileName(cell.second * 3 + cell.first)) << cell.first << "," << cell.second;
+    EXPECT_TRUE(w.ScrollBar1->isEnabled()); // the grid is full
+    EXPECT_EQ(w.ScrollBar1->maximum(), 0);  // 14 / 3 - 4 = 0
+    // The cells hold the 73 x 63 thumbnail, not the decoded picture.
+    for (auto *thumb : w.Panel4->findChildren<glimmo::TImage *>())
+        EXPECT_EQ(thumb->PictureSize(), QSize(73, 63));
+
+    // Another style gives the pane back to the list.
+    w.Details1Click();
+    EXPECT_GT(w.PTShellList1->maximumHeight(), 0);
+    EXPECT_TRUE(w.Panel3->isHidden());
+}
+
+TEST_F(GlimmoThumbs, ScrollingMovesByWholeRowsAndTheSamePositionDoesNotRebuild)
+{
+    const QString dir = manyJpegs("thumbs40", 40);
+    TViewFrm &w = openGrid(dir, QSize(222, 300));
+    build(w);
+    EXPECT_EQ(w.ScrollBar1->maximum(), 9); // 40 / 3 - 4
+    w.ScrollBar1->setValue(2);
+    EXPECT_EQ(w.LastThumbScrollPos, 2);
+    finish(w);
+    auto grid = cells(w);
+    ASSERT_EQ(grid.size(), 12u);
+    EXPECT_EQ(grid[std::make_pair(0, 0)], w.EntryFileName(6));
+    EXPECT_EQ(grid[std::make_pair(2, 3)], w.EntryFileName(17));
+
+    QPointer<QWidget> first = w.Panel4->childAt(1, 1);
+    ASSERT_FALSE(first.isNull());
+    w.ScrollBar1Change(); // same position
+    finish(w);
+    EXPECT_FALSE(first.isNull());
+    EXPECT_EQ(w.Panel4->findChildren<glimmo::TImage *>().size(), 12);
+
+    w.ScrollBar1->setValue(9); // the last rows: entries 27 to 38 of 40
+    finish(w);
+    EXPECT_TRUE(first.isNull());
+    grid = cells(w);
+    EXPECT_EQ(grid[std::make_pair(0, 0)], w.EntryFileName(27));
+    EXPECT_EQ(grid.size(), 12u);
+}
+
+TEST_F(GlimmoThumbs, OnlyJpegAndGifNamesTakeCellsAndFailedDecodesLeaveThemEmpty)
+{
+    const QString dir = makeFolder("thumbsmixed");
+    writePicture(dir + "/a.jpg", 100, 80);
+    writePicture(dir + "/b.bmp", 100, 80);
+    writePicture(dir + "/c.ico", 32, 32);
+    writeBytes(dir + "/d.jpg", "not a jpeg");
+    writeBytes(dir + "/e.gif", kOnePixelGif);
+    writePicture(dir + "/f.jpg", 100, 80);
+    for (const char *name : {"g.bmp", "h.bmp", "i.bmp", "j.bmp"})
+        writePicture(dir + "/" + name, 10, 10);
+    TViewFrm &w = openGrid(dir, QSize(222, 65)); // 3 columns, 1 row
+    build(w);
+    ASSERT_EQ(w.PTShellList1->Count(), 10);
+    EXPECT_EQ(w.ScrollBar1->maximum(), 2); // 10 / 3 - 1: the bitmaps count
+    const auto grid = cells(w);
+    // a, d (empty: not a JPEG), e; the grid is then full, so f gets no cell.
+    EXPECT_EQ(grid, (std::map<std::pair<int, int>, QString>{{{0, 0}, "a.jpg"}, {{2, 0}, "e.gif"}}));
+    EXPECT_TRUE(w.ScrollBar1->isEnabled());
+
+    // A grid under 65 pixels has no rows: no thumbnail, and the first entry ends the build.
+    w.Panel4->setFixedSize(222, 60);
+    w.ScrollBar1->setValue(0);
+    build(w);
+    EXPECT_EQ(w.ThumbRows(), 0);
+    EXPECT_TRUE(cells(w).empty());
+    EXPECT_TRUE(w.ScrollBar1->isEnabled());
+
+    // A grid that is not full leaves the scroll bar disabled.
+    w.Panel4->setFixedSize(222, 300);
+    build(w);
+    EXPECT_EQ(cells(w).size(), 3u); // a, e, f
+    EXPECT_FALSE(w.ScrollBar1->isEnabled());
+}
+
+TEST_F(GlimmoThumbs, InAFolderWhosePathHoldsGifEveryFileIsTriedAsAGif)
+{
+    if (testenv::root().toLower().contains("jpg") || testenv::root().toLower().contains("jpeg"))
+        GTEST_SKIP() << "test folder names a JPEG";
+    const QString dir = makeFolder("MyGifs");
+    writePicture(dir + "/a.bmp", 20, 20);
+    writeBytes(dir + "/b.gif", kOnePixelGif);
+    writePicture(dir + "/c.ico", 16, 16);
+    TViewFrm &w = openGrid(dir, QSize(222, 300));
+    build(w);
+    EXPECT_EQ(cells(w), (std::map<std::pair<int, int>, QString>{{{1, 0}, "b.gif"}}));
+}
+
+TEST_F(GlimmoThumbs, ClickingAThumbnailSelectsItsEntryAndShowsIt)
+{
+    const QString dir = makeFolder("thumbclick");
+    writeQuadrants(dir + "/big.jpg", 1200, 1000);
+    writePicture(dir + "/small.jpg", 50, 40);
+    TViewFrm &w = openGrid(dir, QSize(222, 300));
+    build(w);
+    QWidget *thumb = w.Panel4->childAt(1, 1);
+    ASSERT_NE(thumb, nullptr);
+    ASSERT_EQ(thumb->toolTip(), "big.jpg");
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), thumb->mapToGlobal(QPointF(5, 5)), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 5), thumb->mapToGlobal(QPointF(5, 5)), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(thumb, &press);
+    QApplication::sendEvent(thumb, &release);
+    EXPECT_EQ(w.PanelText(4), " big.jpg");
+    EXPECT_EQ(w.Image1->PictureSize(), QSize(1200, 1000));
+    EXPECT_EQ(w.PTShellList1->SelectedRow(), w.FindEntry("big.jpg"));
+    EXPECT_EQ(thumb->contextMenuPolicy(), Qt::CustomContextMenu);
+
+    // The thumbnail of the big picture, decoded at 1/8 (150 x 125), looks like the full
+    // picture scaled down.
+    const glimmo::ThumbResult made = glimmo::MakeJpegThumbnail(dir + "/big.jpg");
+    ASSERT_TRUE(made.ok());
+    const QImage full = platform::DecodeJpegFile(dir + "/big.jpg").image.scaled(
+        QSize(73, 63), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    ASSERT_EQ(made.thumbnail.size(), full.size());
+    for (const QPoint p : {QPoint(10, 10), QPoint(60, 10), QPoint(10, 50), QPoint(60, 50), QPoint(36, 31)}) {
+        const QColor a = made.thumbnail.pixelColor(p), b = full.pixelColor(p);
+        EXPECT_LE(std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()), 40)
+            << p.x() << "," << p.y();
+    }
+}
+
+TEST(GlimmoThumbScale, TheSmallestDctScaleThatStillCoversTheCell)
+{
+    const struct {
+        QSize full;
+        int denom;
+    } cases[] = {{{6000, 4000}, 8}, {{4000, 6000}, 8}, {{584, 504}, 8}, {{577, 497}, 8}, {{576, 504}, 4},
+                 {{300, 200}, 2}, {{146, 126}, 2}, {{145, 125}, 2}, {{144, 126}, 1}, {{73, 63}, 1},
+                 {{10, 10}, 1}, {{2000, 100}, 1}};
+    for (const auto &c : cases)
+        EXPECT_EQ(glimmo::ThumbnailScaleFor(c.full), c.denom) << c.full.width() << "x" << c.full.height();
+    EXPECT_FALSE(glimmo::MakeJpegThumbnail(testenv::root() + "/missing.jpg").ok());
+    EXPECT_FALSE(glimmo::MakeGifThumbnail(testenv::root() + "/missing.gif").ok());
+}
+
+TEST_F(GlimmoThumbs, ARebuildWhileJobsRunLeavesNoStaleThumbnailAndThePoolIsBounded)
+{
+    TViewFrm probe;
+    const int workers = probe.ThumbLoader->MaxThreads();
+    ASSERT_GE(workers, 1);
+    const QString old = manyJpegs("thumbsold", workers + 4);
+    const QString fresh = makeFolder("thumbsnew");
+    for (int i = 0; i < 5; ++i)
+        writePicture(fresh + QString("/new%1.jpg").arg(i), 90, 70);
+
+    TViewFrm &w = openGrid(old, QSize(222, 300));
+    std::mutex mutex;
+    std::condition_variable changed;
+    int entered = 0;
+    bool released = false;
+    w.ThumbLoader->BeforeDecode = [&](const QString &path) {
+        if (!path.startsWith(old))
+            return;
+        std::unique_lock<std::mutex> lock(mutex);
+        ++entered;
+        changed.notify_all();
+        changed.wait(lock, [&] { return released; });
+    };
+    w.Thumbnails1Click();
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return entered == workers; });
+    }
+    // Every worker is busy with the old folder; the folder change rebuilds the grid.
+    w.PTShellTree1->SelectFolder(fresh);
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        released = true;
+    }
+    changed.notify_all();
+    finish(w);
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        EXPECT_EQ(entered, workers); // the queued old jobs were dropped unrun
+    }
+    const auto grid = cells(w);
+    ASSERT_EQ(grid.size(), 5u);
+    for (const auto &[cell, hint] : grid)
+        EXPECT_TRUE(hint.startsWith("new")) << hint.toStdString();
+
+    // A window that goes while a job runs drops its result.
+    std::unique_ptr<TViewFrm> gone = std::make_unique<TViewFrm>(QStringList{"\"" + old + "/"});
+    gone->show();
+    settle();
+    gone->Panel4->setFixedSize(222, 300);
+    gone->Thumbnails1Click();
+    gone.reset();
+    settle();
+}
+
+TEST_F(GlimmoThumbs, AnimatedGifsAnimateInTheirCells)
+{
+    const QString animated = kImages + "wuffs/animated-red-blue.gif";
+    if (!QFileInfo(animated).isFile())
+        GTEST_SKIP() << "no corpus";
+    const QString dir = makeFolder("thumbanim");
+    ASSERT_TRUE(QFile::copy(animated, dir + "/anim.gif"));
+    writeBytes(dir + "/still.gif", kOnePixelGif);
+    TViewFrm &w = openGrid(dir, QSize(222, 300));
+    build(w);
+    auto *anim = qobject_cast<glimmo::TImage *>(w.Panel4->childAt(1, 1));
+    auto *still = qobject_cast<glimmo::TImage *>(w.Panel4->childAt(76, 1));
+    ASSERT_NE(anim, nullptr);
+    ASSERT_NE(still, nullptr);
+    EXPECT_TRUE(anim->IsAnimated());
+    EXPECT_EQ(anim->CurrentFrame().size(), QSize(73, 63)); // frames decoded at the cell's size
+    EXPECT_FALSE(still->IsAnimated());
 }
 
 } // namespace
