@@ -982,8 +982,10 @@ void TViewFrm::Thumbnails1Click()
     if (auto *pane = qobject_cast<QBoxLayout *>(Panel1->layout()))
         pane->setStretchFactor(Panel3, 1);
     Panel3->show();
-    Panel1->layout()->activate();
-    Panel3->layout()->activate();
+    // The grid's size decides its columns and rows: lay the pane out now, top down.
+    for (QWidget *widget : {static_cast<QWidget *>(this), centralWidget(), Panel1, Panel3})
+        if (QLayout *layout = widget->layout())
+            layout->activate();
     ScrollBar1->setEnabled(false);
     const int m = PTShellList1->Count() / ThumbColumns() - ThumbRows();
     if (m >= 0)

@@ -1367,6 +1367,23 @@ TEST_F(GlimmoThumbs, AGridOf222By300HasThreeColumnsAndFourRowsAndFillsInListOrde
     EXPECT_TRUE(w.Panel3->isHidden());
 }
 
+TEST_F(GlimmoThumbs, AStoredThumbnailViewIsBuiltAtFirstShowInThePanesOwnSize)
+{
+    const QString dir = manyJpegs("thumbsstart", 30);
+    storeSettings([](platform::TRegistry &reg) { reg.WriteInteger("ViewStyle", 1); });
+    TViewFrm &w = open({"\"" + dir + "/"});
+    finish(w);
+    EXPECT_TRUE(w.Thumbnails1->isChecked());
+    // The grid takes the pane below the tree: the pane's width less the scroll bar.
+    EXPECT_GT(w.Panel4->width(), 150);
+    EXPECT_GT(w.Panel4->height(), 130);
+    const int cellsInGrid = w.ThumbColumns() * w.ThumbRows();
+    ASSERT_GT(cellsInGrid, 0);
+    EXPECT_EQ(cells(w).size(), size_t(std::min(cellsInGrid, 30)));
+    w.close();
+    EXPECT_EQ(settings().ReadInteger("ViewStyle"), 1);
+}
+
 TEST_F(GlimmoThumbs, ScrollingMovesByWholeRowsAndTheSamePositionDoesNotRebuild)
 {
     const QString dir = manyJpegs("thumbs40", 40);
