@@ -2,7 +2,9 @@
 // Glimmo's main window: a viewing area on the left, the file-manager pane (filter list,
 // folder tree, file list, thumbnail area) on the right, the menus, tool bar and status bar,
 // the settings under HKEY_LOCAL_MACHINE "Software\Keldane\@Glimmo", and the picture loader
-// ShowFile with its window fit, shrink, zoom and status texts.
+// ShowFile with its window fit, shrink, zoom and status texts; stepping through the list
+// ("Next", "Last", the arrow keys, the slide show) and the thumbnail grid that can take the
+// list's place (decoded by TThumbLoader off this thread).
 //
 // Controls keep their designer names as members and as objectName. Modal dialogs, the
 // screen, the mouse pointer and program starts go through replaceable functions (the seams
