@@ -1,5 +1,6 @@
 #include "glimmo/imagecontrol.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 
 namespace glimmo {
@@ -71,6 +72,13 @@ void TImage::paintEvent(QPaintEvent *)
     } else {
         painter.drawImage(QPoint(0, 0), frame);
     }
+}
+
+void TImage::mouseReleaseEvent(QMouseEvent *event)
+{
+    QWidget::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit Clicked();
 }
 
 } // namespace glimmo

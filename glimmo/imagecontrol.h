@@ -32,8 +32,13 @@ public:
     [[nodiscard]] bool Center() const { return m_center; }
     void SetCenter(bool center);
 
+signals:
+    // A left click (press and release on the control).
+    void Clicked();
+
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
     QImage m_image;

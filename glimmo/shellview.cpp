@@ -1,5 +1,7 @@
 #include "glimmo/shellview.h"
 
+#include "platform/gui/desktop.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QDir>
@@ -104,8 +106,14 @@ TShellList::TShellList(QWidget *parent)
     for (QAbstractItemView *view : {static_cast<QAbstractItemView *>(m_table), static_cast<QAbstractItemView *>(m_icons)}) {
         view->installEventFilter(this);
         connect(view, &QAbstractItemView::clicked, this, [this] { emit Clicked(); });
-        connect(view, &QAbstractItemView::doubleClicked, this,
-                [this](const QModelIndex &index) { emit DoubleClicked(index.row()); });
+        connect(view, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &index) {
+            emit DoubleClicked(index.row());
+            bool handled = false;
+            if (DblClickOpen)
+                DblClickOpen(handled);
+            if (!handled)
+                (void)platform::OpenDocument(m_model->filePath(index.siblingAtColumn(0)));
+        });
     }
     // Changes on disk refill the list ("refresh on change"); tell the window when that ends.
     connect(m_model, &QFileSystemModel::directoryLoaded, this, [this](const QString &path) {
@@ -278,6 +286,13 @@ void TShellList::SelectRow(int row)
         index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
     CurrentView()->scrollTo(index);
     CurrentView()->setFocus();
+}
+
+void TShellList::MarkRow(int row)
+{
+    const QModelIndex index = indexAt(row);
+    if (index.isValid())
+        m_table->selectionModel()->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 void TShellList::EditRow(int row)

@@ -14,6 +14,8 @@
 #include <QTableView>
 #include <QTreeView>
 
+#include <functional>
+
 namespace glimmo {
 
 // Whole kilobytes of 1000 bytes, rounded up as file managers do, with no blank: "0KB",
@@ -55,6 +57,8 @@ public:
     void ClearSelection();
     // Adds `row` to the selection, makes it current and scrolls it into view.
     void SelectRow(int row);
+    // Adds `row` to the selection without moving the current row or scrolling.
+    void MarkRow(int row);
     // Starts in-place renaming of `row`.
     void EditRow(int row);
 
@@ -62,6 +66,10 @@ public:
     [[nodiscard]] QAbstractItemView *CurrentView() const;
     [[nodiscard]] QTableView *DetailsView() const { return m_table; }
     [[nodiscard]] QListView *IconView() const { return m_icons; }
+
+    // Asked on a double-click whether the window handles the "open"; when it does not, the
+    // entry is opened the shell's way (the desktop's default program).
+    std::function<void(bool &handled)> DblClickOpen;
 
 signals:
     void FillComplete();

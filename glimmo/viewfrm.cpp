@@ -21,9 +21,11 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QStyle>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <climits>
+#include <random>
 #include <stdexcept>
 
 namespace glimmo {
@@ -33,6 +35,8 @@ constexpr int kPaneInitialWidth = 243;
 constexpr int kPaneShownWidth = 241;
 constexpr int kSpacerWidth = 187;
 constexpr int kTreeHeight = 201;
+constexpr int kThumbAreaHeight = 11;
+const QString kThumbnailMask = QStringLiteral("*.bmp;*.ico;*.jpeg;*.jpg;*.gif");
 
 // A 2-pixel bar that resizes its neighbour `target` by dragging, as the VCL splitter does:
 // horizontal bars change the target's height, vertical ones its width. `sign` is +1 when
@@ -202,6 +206,10 @@ TViewFrm::TViewFrm(const QStringList &arguments, QWidget *parent)
     StartSiblingProgram = [](const QString &program, const QStringList &args) {
         return platform::StartSibling(program, args);
     };
+    NextRandom = [] {
+        static std::mt19937 generator{std::random_device{}()};
+        return unsigned(generator() & 0x7FFFFFFFu);
+    };
 
     setObjectName(QStringLiteral("ViewFrm"));
     setWindowTitle(QStringLiteral("Glimmo"));
@@ -213,9 +221,13 @@ TViewFrm::TViewFrm(const QStringList &arguments, QWidget *parent)
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(3000);
+    connect(Timer1, &QTimer::timeout, this, [this] { guarded("Timer1Timer", [this] { Timer1Timer(); }); });
     TimerMedia = new QTimer(this);
     TimerMedia->setObjectName(QStringLiteral("TimerMedia"));
     TimerMedia->setInterval(200);
+
+    ThumbLoader = new TThumbLoader(this);
+    ThumbLoader->Deliver = [this](const ThumbDelivery &delivery) { deliverThumbnail(delivery); };
 
     resize(795, 595);
     const ScreenMetrics screens = Screens();
@@ -362,7 +374,7 @@ void TViewFrm::buildMenus()
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     Details1 = addItem(PopupMenu1, "Details1", "Details");
-    Thumbnails1 = later(addItem(PopupMenu1, "Thumbnails1", "Thumbnails"));
+    Thumbnails1 = addItem(PopupMenu1, "Thumbnails1", "Thumbnails");
     Symbols1 = addItem(PopupMenu1, "Symbols1", "Symbols");
     SmalSymbols1 = addItem(PopupMenu1, "SmalSymbols1", "List");
     for (QAction *style : {Details1, Thumbnails1, Symbols1, SmalSymbols1})
@@ -371,6 +383,7 @@ void TViewFrm::buildMenus()
     on(Details1, &TViewFrm::Details1Click);
     on(Symbols1, &TViewFrm::Symbols1Click);
     on(SmalSymbols1, &TViewFrm::SmalSymbols1Click);
+    on(Thumbnails1, &TViewFrm::Thumbnails1Click);
 
     PopupMenu2 = new QMenu(this);
     PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
@@ -425,10 +438,13 @@ void TViewFrm::buildToolBar()
         connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
     };
 
-    SpeedButton2 = later(button("SpeedButton2", "Last", s->standardIcon(QStyle::SP_ArrowBack)));
-    SpeedButton1 = later(button("SpeedButton1", "Next", s->standardIcon(QStyle::SP_ArrowForward)));
+    SpeedButton2 = button("SpeedButton2", "Last", s->standardIcon(QStyle::SP_ArrowBack));
+    on(SpeedButton2, &TViewFrm::SpeedButton2Click);
+    SpeedButton1 = button("SpeedButton1", "Next", s->standardIcon(QStyle::SP_ArrowForward));
+    on(SpeedButton1, &TViewFrm::SpeedButton1Click);
     divider("ToolButton2");
-    SpeedButton8 = later(button("SpeedButton8", "Slideshow", s->standardIcon(QStyle::SP_MediaPlay)));
+    SpeedButton8 = button("SpeedButton8", "Slideshow", s->standardIcon(QStyle::SP_MediaPlay));
+    on(SpeedButton8, &TViewFrm::SpeedButton8Click);
     divider("ToolButton3");
     SpeedButton5 = button("SpeedButton5", "Zoom In", s->standardIcon(QStyle::SP_ArrowUp));
     on(SpeedButton5, &TViewFrm::SpeedButton5Click);
@@ -528,10 +544,15 @@ void TViewFrm::buildClientArea()
     PTShellTree1->Link(PTShellList1);
     connect(PTShellList1, &TShellList::FillComplete, this,
             [this] { guarded("PTShellList1FillComplete", [this] { PTShellList1FillComplete(); }); });
+    connect(PTShellList1, &TShellList::Clicked, this, [this] { guarded("PTShellList1Click", [this] { PTShellList1Click(); }); });
+    // Delivered from the list's event filter, so it runs before the list's own key handling.
+    connect(PTShellList1, &TShellList::KeyDown, this,
+            [this](int key) { guarded("PTShellList1KeyDown", [this, key] { PTShellList1KeyDown(key); }); });
+    PTShellList1->DblClickOpen = [this](bool &handled) { PTShellList1DblClickOpen(handled); };
 
     Panel3 = new QWidget(Panel1);
     Panel3->setObjectName(QStringLiteral("Panel3"));
-    Panel3->setFixedHeight(11);
+    Panel3->setFixedHeight(kThumbAreaHeight);
     Panel3->setAutoFillBackground(true);
     QPalette grey = Panel3->palette();
     grey.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
@@ -544,6 +565,7 @@ void TViewFrm::buildClientArea()
     ScrollBar1 = new QScrollBar(Qt::Vertical, Panel3);
     ScrollBar1->setObjectName(QStringLiteral("ScrollBar1"));
     ScrollBar1->setPageStep(5);
+    connect(ScrollBar1, &QScrollBar::valueChanged, this, [this] { guarded("ScrollBar1Change", [this] { ScrollBar1Change(); }); });
     thumbs->addWidget(Panel4, 1);
     thumbs->addWidget(ScrollBar1);
 
@@ -667,7 +689,7 @@ void TViewFrm::readCreationSettings()
     if (has("SlideShowDelay")) {
         const qint64 seconds = m_registry.ReadInteger(QStringLiteral("SlideShowDelay"));
         if (seconds >= 0 && seconds * 1000 <= INT_MAX) // out of range: ignored
-            Timer1->setInterval(int(seconds * 1000));
+            SetSlideShowInterval(int(seconds * 1000));
     }
     if (has("BackgroundColor"))
         SetBackgroundColor(StringToColor(m_registry.ReadString(QStringLiteral("BackgroundColor"))));
@@ -923,8 +945,13 @@ void TViewFrm::applyListStyle(TShellList::ViewStyle style, QAction *item)
     FilterComboBox1Change();
     PTShellList1->SetViewStyle(style);
     checkViewStyle(item);
+    PTShellList1->setMinimumHeight(0);
+    PTShellList1->setMaximumHeight(QWIDGETSIZE_MAX);
     PTShellList1->show();
     Panel3->hide(); // the thumbnail area leaves the pane to the list
+    Panel3->setFixedHeight(kThumbAreaHeight);
+    // Thumbnails still on their way are not wanted in the covered grid.
+    ThumbLoader->NewGeneration();
 }
 
 void TViewFrm::Details1Click()
@@ -944,10 +971,268 @@ void TViewFrm::SmalSymbols1Click()
 
 void TViewFrm::Thumbnails1Click()
 {
-    // The thumbnail view's entry point: it checks its item here; the grid of thumbnails
-    // that takes the list's place is built by the thumbnail loader, which is not part of
-    // the window yet (the menu item stays disabled until then).
+    PTShellList1->SetFilter(kThumbnailMask);
     checkViewStyle(Thumbnails1);
+    // The list keeps its place (and serves selection) at height 0; the thumbnail area takes
+    // the pane below the tree.
+    PTShellList1->setMinimumHeight(0);
+    PTShellList1->setMaximumHeight(0);
+    Panel3->setMinimumHeight(0);
+    Panel3->setMaximumHeight(QWIDGETSIZE_MAX);
+    if (auto *pane = qobject_cast<QBoxLayout *>(Panel1->layout()))
+        pane->setStretchFactor(Panel3, 1);
+    Panel3->show();
+    // The grid's size decides its columns and rows: lay the pane out now, top down.
+    for (QWidget *widget : {static_cast<QWidget *>(this), centralWidget(), Panel1, Panel3})
+        if (QLayout *layout = widget->layout())
+            layout->activate();
+    ScrollBar1->setEnabled(false);
+    const int m = PTShellList1->Count() / ThumbColumns() - ThumbRows();
+    if (m >= 0)
+        ScrollBar1->setMaximum(m);
+    FetchThums();
+}
+
+int TViewFrm::ThumbColumns() const
+{
+    return Panel4->width() / kThumbCellWidth + 1; // the last column may be cut off
+}
+
+int TViewFrm::ThumbRows() const
+{
+    return Panel4->height() / kThumbCellHeight; // whole rows only
+}
+
+void TViewFrm::FetchThums()
+{
+    ThumbLoader->NewGeneration();
+    m_thumbJobsThisBuild = 0;
+    qDeleteAll(Panel4->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly));
+    const int count = PTShellList1->Count();
+    if (count == 0)
+        return;
+    const int columns = ThumbColumns();
+    const int rows = ThumbRows();
+    const QString folder = PTShellList1->Folder();
+    int column = 0;
+    int row = 0;
+    for (int k = columns * ScrollBar1->value(); k < count; ++k) {
+        try {
+            // The tests look at the whole path, folder included.
+            const QString path = folder + QLatin1Char('/') + EntryFileName(k);
+            const QString lower = path.toLower();
+            std::unique_ptr<thumbLoader> job;
+            if (lower.contains(QLatin1String("jpg")) || lower.contains(QLatin1String("jpeg")))
+                job = std::make_unique<thumbLoaderJPG>();
+            else if (lower.contains(QLatin1String("gif")))
+                job = std::make_unique<thumbLoaderGIF>();
+            if (job) {
+                if (m_thumbJobsThisBuild < columns * rows)
+                    startThumbJob(job.release(), path, k, column, row);
+                if (++column == columns) {
+                    ++row;
+                    column = 0;
+                }
+            }
+            if (row == rows) { // the grid is full
+                ScrollBar1->setEnabled(true);
+                return;
+            }
+        } catch (...) {
+            // An entry that cannot be read is passed over.
+        }
+    }
+}
+
+void TViewFrm::startThumbJob(thumbLoader *job, const QString &path, int item, int column, int row)
+{
+    job->FileName = path;
+    job->ItemIndex = item;
+    job->Column = column;
+    job->Row = row;
+    ++m_thumbJobsThisBuild;
+    ThumbLoader->Start(job);
+}
+
+void TViewFrm::deliverThumbnail(const ThumbDelivery &delivery)
+{
+    try {
+        auto *thumb = new TImage(Panel4);
+        thumb->setGeometry(delivery.Column * kThumbCellWidth, delivery.Row * kThumbCellHeight, kThumbSize.width(),
+                           kThumbSize.height());
+        thumb->SetStretch(true);
+        if (delivery.result.animated) {
+            // Frames are decoded one at a time at the cell's size as the animation plays.
+            auto movie = std::make_unique<QMovie>(delivery.FileName, QByteArray("gif"));
+            movie->setScaledSize(kThumbSize);
+            thumb->SetAnimation(std::move(movie));
+        } else {
+            thumb->SetPicture(delivery.result.thumbnail);
+        }
+        thumb->setToolTip(EntryFileName(delivery.ItemIndex));
+        connect(thumb, &TImage::Clicked, this, [this, thumb] { guarded("Image1Click", [this, thumb] { Image1Click(thumb); }); });
+        thumb->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(thumb, &QWidget::customContextMenuRequested, this,
+                [this, thumb](const QPoint &pos) { PopupMenu2->popup(thumb->mapToGlobal(pos)); });
+        thumb->show();
+    } catch (...) {
+        // A thumbnail that cannot be made leaves its cell empty.
+    }
+}
+
+void TViewFrm::ScrollBar1Change()
+{
+    if (ScrollBar1->value() == LastThumbScrollPos)
+        return;
+    LastThumbScrollPos = ScrollBar1->value();
+    FetchThums();
+}
+
+void TViewFrm::Image1Click(QObject *sender)
+{
+    const auto *thumb = qobject_cast<QWidget *>(sender);
+    if (!thumb)
+        return;
+    SelectEntryByName(thumb->toolTip());
+    reshowSelected();
+}
+
+// ---- navigation and slide show ----------------------------------------------------------
+
+bool IsPictureName(const QString &name)
+{
+    const QString lower = name.toLower();
+    for (const char *picture : {"jpeg", "jpg", "gif", "bmp", "wmf", "emf", "ico"})
+        if (lower.contains(QLatin1String(picture)))
+            return true;
+    return false;
+}
+
+void TViewFrm::step(bool forward)
+{
+    const int count = PTShellList1->Count();
+    // While the pane is hidden, entries that are not pictures are passed over, for at most
+    // one pass over the list; the entry reached then is shown whatever it is.
+    for (int steps = 1;; ++steps) {
+        LastStepWasNext = forward;
+        const int selected = PTShellList1->SelectedRow();
+        int target = 0;
+        if (forward)
+            target = selected < 0 || selected == count - 1 ? 0 : selected + 1;
+        else
+            target = selected < 0 ? 0 : selected == 0 ? count - 1 : selected - 1;
+        PTShellList1->ClearSelection();
+        SelectEntry(target);
+        if (!PaneHidden() || count == 0 || steps >= count || IsPictureName(EntryFileName(target)))
+            break;
+    }
+    reshowSelected();
+}
+
+void TViewFrm::SpeedButton1Click()
+{
+    step(true);
+}
+
+void TViewFrm::SpeedButton2Click()
+{
+    step(false);
+}
+
+void TViewFrm::PTShellList1Click()
+{
+    const int selected = PTShellList1->SelectedRow();
+    if (selected < 0)
+        return;
+    if (PTShellList1->SizeTextAt(selected) == QLatin1String("0KB"))
+        return;
+    ShowFile(EntryFileName(selected));
+}
+
+void TViewFrm::PTShellList1KeyDown(int key)
+{
+    const int selected = PTShellList1->SelectedRow();
+    if (selected < 0)
+        return;
+    const int count = PTShellList1->Count();
+    if (key == Qt::Key_Down) {
+        if (selected == count - 1)
+            return; // no wrap-around
+        SelectEntry(selected + 1);
+        ShowFile(EntryFileName(selected + 1));
+        // The list's own handling of the key, which follows, moves on to the shown entry.
+        SelectEntry(selected);
+    } else if (key == Qt::Key_Up) {
+        if (selected == 0)
+            return;
+        SelectEntry(selected - 1);
+        ShowFile(EntryFileName(selected - 1));
+        SelectEntry(selected);
+    }
+}
+
+void TViewFrm::PTShellList1DblClickOpen(bool &handled)
+{
+    // The click before has already shown the entry; the shell never opens it.
+    handled = true;
+}
+
+void TViewFrm::setSlideShow(bool running)
+{
+    m_slideShowRunning = running;
+    if (running && Timer1->interval() > 0)
+        Timer1->start();
+    else
+        Timer1->stop();
+    if (auto *button = qobject_cast<QToolButton *>(ToolBar1->widgetForAction(SpeedButton8)))
+        button->setAutoRaise(!running);
+}
+
+bool TViewFrm::SlideShowButtonFlat() const
+{
+    const auto *button = qobject_cast<QToolButton *>(ToolBar1->widgetForAction(SpeedButton8));
+    return button && button->autoRaise();
+}
+
+void TViewFrm::SetSlideShowInterval(int ms)
+{
+    Timer1->setInterval(ms);
+    setSlideShow(m_slideShowRunning);
+}
+
+void TViewFrm::SpeedButton8Click()
+{
+    setSlideShow(!m_slideShowRunning);
+}
+
+void TViewFrm::Timer1Timer()
+{
+    const int count = PTShellList1->Count();
+    if (PTShellList1->SelectedRow() < 0) {
+        if (count == 0) {
+            setSlideShow(false);
+            return;
+        }
+        SelectEntry(1); // the second entry; with a single entry nothing gets selected
+    }
+    switch (SlideShowMode) {
+    case 0:
+        SpeedButton1Click();
+        break;
+    case 1:
+        SpeedButton2Click();
+        break;
+    case 2:
+        PTShellList1->ClearSelection();
+        if (count > 0)
+            PTShellList1->MarkRow(int(NextRandom() % unsigned(count)));
+        break;
+    default:
+        break;
+    }
+    const int selected = PTShellList1->SelectedRow();
+    if (selected >= 0 && IsPictureName(EntryFileName(selected)))
+        ShowFile(EntryFileName(selected));
 }
 
 QString TViewFrm::currentMask() const
@@ -1145,7 +1430,7 @@ void TViewFrm::fitWindow(int w, int h)
     if (layout())
         layout()->activate();
 
-    if (!Timer1->isActive()) {
+    if (!SlideShowRunning()) {
         QAction *last = LastStepWasNext ? SpeedButton1 : SpeedButton2;
         if (const QWidget *button = ToolBar1->widgetForAction(last)) {
             const QPoint origin = frameGeometry().topLeft();

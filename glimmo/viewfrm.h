@@ -2,7 +2,9 @@
 // Glimmo's main window: a viewing area on the left, the file-manager pane (filter list,
 // folder tree, file list, thumbnail area) on the right, the menus, tool bar and status bar,
 // the settings under HKEY_LOCAL_MACHINE "Software\Keldane\@Glimmo", and the picture loader
-// ShowFile with its window fit, shrink, zoom and status texts.
+// ShowFile with its window fit, shrink, zoom and status texts; stepping through the list
+// ("Next", "Last", the arrow keys, the slide show) and the thumbnail grid that can take the
+// list's place (decoded by TThumbLoader off this thread).
 //
 // Controls keep their designer names as members and as objectName. Modal dialogs, the
 // screen, the mouse pointer and program starts go through replaceable functions (the seams
@@ -11,6 +13,7 @@
 #include "glimmo/colortext.h"
 #include "glimmo/imagecontrol.h"
 #include "glimmo/shellview.h"
+#include "glimmo/thumbloader.h"
 #include "glimmo/viewfrmoptions.h"
 #include "platform/registry.h"
 
@@ -50,6 +53,10 @@ struct ScreenMetrics {
     int desktopWidth;  // the width of all monitors together
 };
 
+// A picture name: the lower-cased name contains "jpeg", "jpg", "gif", "bmp", "wmf", "emf" or
+// "ico" anywhere (so "readme_gif.txt" is one).
+[[nodiscard]] bool IsPictureName(const QString &name);
+
 // The text of the loading-time panel for `elapsedMs`: "Loaded in 0.05 s" (pattern "##0.00#",
 // with the locale's decimal separator).
 [[nodiscard]] QString LoadedInText(uint32_t elapsedMs, const QLocale &locale = QLocale());
@@ -77,6 +84,9 @@ public:
     std::function<ScreenMetrics()> Screens;
     std::function<void(const QPoint &)> MoveMousePointer;
     std::function<bool(const QString &program, const QStringList &args)> StartSiblingProgram;
+    // The random slide show's draws: a non-negative integer. Default: a generator seeded once
+    // per run, so shows differ from run to run.
+    std::function<unsigned()> NextRandom;
 
     // List operations (rows of PTShellList1 from 0).
     [[nodiscard]] QString EntryFileName(int row) const;
@@ -130,6 +140,32 @@ public:
     void SmalSymbols1Click();
     void FilterComboBox1Change();
     void PTShellList1FillComplete();
+    // Navigation and slide show.
+    void SpeedButton1Click(); // Next
+    void SpeedButton2Click(); // Last
+    void SpeedButton8Click(); // Slideshow
+    void Timer1Timer();
+    void PTShellList1Click();
+    // Runs before the list's own handling of the key.
+    void PTShellList1KeyDown(int key);
+    void PTShellList1DblClickOpen(bool &handled);
+    // The show runs exactly while this is true. Timer1 itself is active only while the show
+    // runs with an interval above 0: a timer of interval 0 never fires.
+    [[nodiscard]] bool SlideShowRunning() const { return m_slideShowRunning; }
+    // Sets Timer1's interval; the next tick comes after the new interval.
+    void SetSlideShowInterval(int ms);
+    // The "Slideshow" button's look: flat while the show is stopped, raised while it runs.
+    [[nodiscard]] bool SlideShowButtonFlat() const;
+
+    // Thumbnail view.
+    void FetchThums();
+    void ScrollBar1Change();
+    void Image1Click(QObject *sender);
+    [[nodiscard]] int ThumbColumns() const;
+    [[nodiscard]] int ThumbRows() const;
+    int LastThumbScrollPos = -1;
+    TThumbLoader *ThumbLoader = nullptr;
+
     // Movie playback's entry point (the player is not built yet: it changes nothing).
     void PlayMovie(const QString &path);
 
@@ -192,6 +228,10 @@ private:
     [[nodiscard]] QString currentMask() const;
     [[nodiscard]] QString defaultDownloadFolder() const;
     void guarded(const char *handler, const std::function<void()> &body);
+    void step(bool forward);
+    void setSlideShow(bool running);
+    void startThumbJob(thumbLoader *job, const QString &path, int item, int column, int row);
+    void deliverThumbnail(const ThumbDelivery &delivery);
 
     QStringList m_arguments;
     int m_argc = 0;
@@ -202,6 +242,8 @@ private:
     TColor m_backgroundColor = clBlack;
     QList<QLabel *> m_panels;
     QString m_simpleText;
+    bool m_slideShowRunning = false;
+    int m_thumbJobsThisBuild = 0;
 };
 
 } // namespace glimmo

@@ -2,6 +2,7 @@
 #include "glimmo/viewfrm.h"
 #include "platform/gui/app.h"
 #include "platform/gui/desktop.h"
+#include "platform/gui/jpeg.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
 #include "tests/support/testenv.h"
@@ -11,11 +12,18 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QtEndian>
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <set>
 
 namespace {
 
@@ -749,9 +757,10 @@ TEST_F(GlimmoShow, WindowFitsThePictureWhileThePaneIsHidden)
     EXPECT_EQ(w.Image1->width(), w.ScrollBox1->width() - 4);
 
     // A running slide show keeps the pointer where it is.
-    w.Timer1->start();
+    w.SpeedButton8Click();
+    ASSERT_TRUE(w.SlideShowRunning());
     w.ShowFile("small.bmp");
-    w.Timer1->stop();
+    w.SpeedButton8Click();
     EXPECT_EQ(pointer.size(), 2u);
 }
 
@@ -956,6 +965,624 @@ TEST_F(GlimmoShow, CorpusGifsAnimateAndBrokenOnesAreIgnored)
     for (const QString &name : QDir(folder).entryList({"*.gif"}))
         w.ShowFile(name);
     settle();
+}
+
+// ---- navigation and slide show ------------------------------------------------------------
+
+const QByteArray kOnePixelGif = QByteArray::fromHex(
+    "47494638396101000100800000000000ffffff21f90401000000002c00000000010001000002024401003b");
+
+class GlimmoNavigate : public GlimmoWindow {
+protected:
+    // Opens a folder holding `names`: pictures as real files, everything else as a few bytes.
+    // `allFiles` lists them under "All files (*.*)".
+    TViewFrm &openWith(const QStringList &names, const char *folderName = "nav", bool allFiles = false)
+    {
+        folder = makeFolder(folderName);
+        for (const QString &name : names) {
+            const QString suffix = QFileInfo(name).suffix().toLower();
+            if (suffix == "bmp" || suffix == "jpg")
+                writePicture(folder + "/" + name, 40, 30);
+            else if (suffix == "gif")
+                writeBytes(folder + "/" + name, kOnePixelGif);
+            else
+                writeBytes(folder + "/" + name, "not a picture");
+        }
+        if (allFiles)
+            storeSettings([this](platform::TRegistry &reg) {
+                reg.WriteInteger("Filter", 3);
+                reg.WriteString("Last FOLDER", folder);
+            });
+        TViewFrm &w = allFiles ? open() : open({"\"" + folder + "/"});
+        EXPECT_EQ(w.PTShellList1->Count(), names.size());
+        return w;
+    }
+    QString shown() const { return frm->PanelText(4).mid(1); }
+    QStringList selected() const
+    {
+        QStringList names;
+        for (const int row : frm->PTShellList1->SelectedRows())
+            names << frm->EntryFileName(row);
+        return names;
+    }
+    void selectOnly(const QString &name)
+    {
+        frm->PTShellList1->ClearSelection();
+        frm->SelectEntryByName(name);
+    }
+    void hidePane()
+    {
+        frm->Visible1Click();
+        settle();
+        ASSERT_TRUE(frm->PaneHidden());
+    }
+    QString folder;
+};
+
+TEST_F(GlimmoNavigate, NextAndLastWrapAroundAndStartAtTheFirstEntry)
+{
+    TViewFrm &w = openWith({"a.bmp", "b.bmp", "c.bmp"});
+    const struct {
+        const char *from; // nullptr: nothing selected
+        bool next;
+        const char *to;
+    } steps[] = {{nullptr, true, "a.bmp"}, {nullptr, false, "a.bmp"}, {"c.bmp", true, "a.bmp"},
+                 {"a.bmp", false, "c.bmp"}, {"c.bmp", false, "b.bmp"}, {"a.bmp", true, "b.bmp"}};
+    for (const auto &s : steps) {
+        SCOPED_TRACE(std::string(s.from ? s.from : "(none)") + (s.next ? " next" : " last"));
+        w.ShowFile("b.bmp");
+        w.ShowFile(s.from ? s.from : "c.bmp");
+        selectOnly(s.from ? s.from : "");
+        w.LastStepWasNext = !s.next;
+        if (s.next)
+            w.SpeedButton1Click();
+        else
+            w.SpeedButton2Click();
+        EXPECT_EQ(selected(), QStringList{s.to});
+        EXPECT_EQ(shown(), s.to);
+        EXPECT_EQ(w.LastStepWasNext, s.next);
+    }
+    // The tool buttons are wired to the commands.
+    selectOnly("a.bmp");
+    w.SpeedButton1->trigger();
+    EXPECT_EQ(shown(), "b.bmp");
+    w.SpeedButton2->trigger();
+    EXPECT_EQ(shown(), "a.bmp");
+}
+
+TEST_F(GlimmoNavigate, WithThePaneHiddenOnlyPictureNamesAreStoppedAt)
+{
+    TViewFrm &w = openWith({"1pic.bmp", "2movie.avi", "3pic.gif", "4readme_gif.txt", "5clip.mpg"}, "nav-hidden", true);
+    ASSERT_EQ(w.PTShellList1->Count(), 5);
+
+    // Pane shown: nothing is passed over, the movie is handed to the player.
+    selectOnly("1pic.bmp");
+    w.ShowFile("1pic.bmp");
+    ASSERT_TRUE(w.ImageCommandsEnabled());
+    w.SpeedButton1Click();
+    EXPECT_EQ(selected(), QStringList{"2movie.avi"});
+    EXPECT_FALSE(w.ImageCommandsEnabled());
+
+    hidePane();
+    selectOnly("1pic.bmp");
+    w.SpeedButton1Click();
+    EXPECT_EQ(selected(), QStringList{"3pic.gif"});
+    EXPECT_EQ(shown(), "3pic.gif");
+    // A name with "gif" anywhere is a picture name, even when it is no picture.
+    w.SpeedButton1Click();
+    EXPECT_EQ(selected(), QStringList{"4readme_gif.txt"});
+    EXPECT_EQ(shown(), "3pic.gif");
+    // Backwards and around the end: 5clip.mpg is passed over on the way from 1pic.bmp.
+    selectOnly("1pic.bmp");
+    w.SpeedButton2Click();
+    EXPECT_EQ(selected(), QStringList{"4readme_gif.txt"});
+    EXPECT_FALSE(w.LastStepWasNext);
+
+    const struct {
+        const char *name;
+        bool picture;
+    } names[] = {{"readme_gif.txt", true}, {"PHOTO.JPEG", true}, {"x.Ico", true}, {"emfatic.doc", true},
+                 {"movie.avi", false}, {"notes.txt", false}, {"jp.g", false}};
+    for (const auto &n : names)
+        EXPECT_EQ(glimmo::IsPictureName(n.name), n.picture) << n.name;
+}
+
+TEST_F(GlimmoNavigate, AFolderOfOnlyMoviesIsPassedOverOnceAndTheLastOneReachedIsPlayed)
+{
+    TViewFrm &w = openWith({"a.avi", "b.mpg", "c.mov"});
+    hidePane();
+    w.ShowFile("x.bmp"); // nothing
+    // From a: b, c, a (one pass of three steps); a is played.
+    selectOnly("a.avi");
+    w.SpeedButton1Click();
+    EXPECT_EQ(selected(), QStringList{"a.avi"});
+    EXPECT_FALSE(w.ImageCommandsEnabled());
+    // From nothing: a, b, c.
+    w.PTShellList1->ClearSelection();
+    w.SpeedButton1Click();
+    EXPECT_EQ(selected(), QStringList{"c.mov"});
+    w.PTShellList1->ClearSelection();
+    w.SpeedButton2Click();
+    EXPECT_EQ(selected(), QStringList{"b.mpg"}); // a, c, b backwards
+
+    // An empty folder: nothing to select, nothing shown.
+    w.PTShellTree1->SelectFolder(makeFolder("nav-empty"));
+    ASSERT_EQ(w.PTShellList1->Count(), 0);
+    w.SpeedButton1Click();
+    w.SpeedButton2Click();
+    EXPECT_TRUE(selected().isEmpty());
+}
+
+TEST_F(GlimmoNavigate, ArrowKeysShowTheNeighbourBeforeTheListMovesAndStopAtTheEnds)
+{
+    TViewFrm &w = openWith({"a.bmp", "b.bmp", "c.bmp"});
+    QAbstractItemView *view = w.PTShellList1->DetailsView();
+    const auto press = [&](int key) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(view, &event);
+    };
+    selectOnly("a.bmp");
+    press(Qt::Key_Down);
+    EXPECT_EQ(shown(), "b.bmp");
+    EXPECT_EQ(selected(), QStringList{"b.bmp"}); // the list's own handling moved on
+    press(Qt::Key_Down);
+    EXPECT_EQ(shown(), "c.bmp");
+    EXPECT_EQ(selected(), QStringList{"c.bmp"});
+
+    w.ShowFile("a.bmp");
+    press(Qt::Key_Down); // last entry: no wrap-around, nothing shown
+    EXPECT_EQ(shown(), "a.bmp");
+    EXPECT_EQ(selected(), QStringList{"c.bmp"});
+    press(Qt::Key_Up);
+    EXPECT_EQ(shown(), "b.bmp");
+    EXPECT_EQ(selected(), QStringList{"b.bmp"});
+    press(Qt::Key_Up);
+    EXPECT_EQ(selected(), QStringList{"a.bmp"});
+    w.ShowFile("c.bmp");
+    press(Qt::Key_Up); // first entry
+    EXPECT_EQ(shown(), "c.bmp");
+    EXPECT_EQ(selected(), QStringList{"a.bmp"});
+
+    // Nothing selected: the handler does nothing.
+    w.PTShellList1->ClearSelection();
+    w.PTShellList1KeyDown(Qt::Key_Down);
+    w.PTShellList1KeyDown(Qt::Key_Up);
+    EXPECT_EQ(shown(), "c.bmp");
+    EXPECT_TRUE(selected().isEmpty());
+}
+
+TEST_F(GlimmoNavigate, AClickShowsTheEntryUnlessItReadsZeroKBAndDoubleClicksNeverOpen)
+{
+    TViewFrm &w = openWith({"a.bmp", "b.bmp"});
+    writeBytes(folder + "/empty.bmp", {});
+    w.PTShellTree1->SelectFolder(makeFolder("elsewhere"));
+    w.PTShellTree1->SelectFolder(folder);
+    ASSERT_EQ(w.PTShellList1->Count(), 3);
+    QAbstractItemView *view = w.PTShellList1->DetailsView();
+    const auto index = [&](const char *name) { return w.PTShellList1->Model()->index(folder + "/" + name); };
+
+    w.PTShellList1Click(); // nothing selected
+    EXPECT_EQ(shown(), "");
+    selectOnly("b.bmp");
+    emit view->clicked(index("b.bmp"));
+    EXPECT_EQ(shown(), "b.bmp");
+    selectOnly("empty.bmp");
+    ASSERT_EQ(w.PTShellList1->SizeTextAt(w.FindEntry("empty.bmp")), "0KB");
+    emit view->clicked(index("empty.bmp"));
+    EXPECT_EQ(shown(), "b.bmp");
+
+    std::vector<QUrl> opened;
+    platform::SetDocumentOpener([&](const QUrl &url) {
+        opened.push_back(url);
+        return true;
+    });
+    emit view->doubleClicked(index("a.bmp"));
+    EXPECT_TRUE(opened.empty());
+    bool handled = false;
+    w.PTShellList1DblClickOpen(handled);
+    EXPECT_TRUE(handled);
+    // Without the window's answer the list would open the file the shell's way.
+    w.PTShellList1->DblClickOpen = nullptr;
+    emit view->doubleClicked(index("a.bmp"));
+    platform::SetDocumentOpener({});
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], QUrl::fromLocalFile(folder + "/a.bmp"));
+}
+
+TEST_F(GlimmoNavigate, SlideShowStepsInItsThreeModesAndStopsOnAnEmptyFolder)
+{
+    TViewFrm &w = openWith({"1.bmp", "2.bmp", "3.bmp", "4.bmp", "5.bmp"});
+    EXPECT_TRUE(w.SlideShowButtonFlat());
+    w.SpeedButton8->trigger();
+    EXPECT_TRUE(w.SlideShowRunning());
+    EXPECT_TRUE(w.Timer1->isActive());
+    EXPECT_FALSE(w.SlideShowButtonFlat());
+
+    // Forward from no selection: the tick marks the second entry and steps to the third.
+    w.Timer1Timer();
+    EXPECT_EQ(shown(), "3.bmp");
+    EXPECT_EQ(selected(), QStringList{"3.bmp"});
+    w.Timer1Timer();
+    EXPECT_EQ(shown(), "4.bmp");
+    // A running show leaves the pointer alone when the window is fitted.
+    hidePane();
+    w.Timer1Timer();
+    EXPECT_EQ(shown(), "5.bmp");
+    EXPECT_TRUE(pointer.empty());
+
+    w.SlideShowMode = 1; // Reverse, from no selection: the second entry, then back to the first
+    w.PTShellList1->ClearSelection();
+    w.Timer1Timer();
+    EXPECT_EQ(shown(), "1.bmp");
+    w.Timer1Timer();
+    EXPECT_EQ(shown(), "5.bmp");
+
+    w.SlideShowMode = 7; // no step: the selected picture is shown again
+    w.ShowFile("1.bmp");
+    w.Timer1Timer();
+    EXPECT_EQ(selected(), QStringList{"5.bmp"});
+    EXPECT_EQ(shown(), "5.bmp");
+
+    w.SpeedButton8Click();
+    EXPECT_FALSE(w.SlideShowRunning());
+    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_TRUE(w.SlideShowButtonFlat());
+
+    // A show keeps running across folder changes; on an empty folder the first tick stops it.
+    w.SpeedButton8Click();
+    w.PTShellTree1->SelectFolder(makeFolder("nav-none"));
+    w.Timer1Timer();
+    EXPECT_FALSE(w.SlideShowRunning());
+    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_TRUE(w.SlideShowButtonFlat());
+}
+
+TEST_F(GlimmoNavigate, RandomSlidesPassOverMoviesAndDrawFromTheGenerator)
+{
+    TViewFrm &w = openWith({"a.bmp", "m1.avi", "m2.avi", "z.bmp"});
+    std::vector<unsigned> draws = {3, 1, 6, 0};
+    size_t next = 0;
+    w.NextRandom = [&] { return draws.at(next++); };
+    w.SlideShowMode = 2;
+    w.SpeedButton8Click();
+    const char *expectSelected[] = {"z.bmp", "m1.avi", "m2.avi", "a.bmp"};
+    const char *expectShown[] = {"z.bmp", "z.bmp", "z.bmp", "a.bmp"};
+    for (int tick = 0; tick < 4; ++tick) {
+        SCOPED_TRACE(tick);
+        w.Timer1Timer();
+        EXPECT_EQ(selected(), QStringList{expectSelected[tick]});
+        EXPECT_EQ(shown(), expectShown[tick]);
+        EXPECT_TRUE(w.ImageCommandsEnabled()); // a movie is never handed to the player
+    }
+    // The window's own generator gives non-negative draws that are not all the same.
+    TViewFrm fresh;
+    std::set<unsigned> seen;
+    for (int i = 0; i < 20; ++i) {
+        const unsigned draw = fresh.NextRandom();
+        EXPECT_LE(draw, 0x7FFFFFFFu);
+        seen.insert(draw);
+    }
+    EXPECT_GT(seen.size(), 1u);
+}
+
+TEST_F(GlimmoNavigate, AStoredDelayOfZeroNeverFiresUntilANewIntervalIsSet)
+{
+    storeSettings([](platform::TRegistry &reg) { reg.WriteInteger("SlideShowDelay", 0); });
+    TViewFrm &w = openWith({"a.bmp"});
+    EXPECT_EQ(w.Timer1->interval(), 0);
+    w.SpeedButton8Click();
+    EXPECT_TRUE(w.SlideShowRunning());
+    EXPECT_FALSE(w.Timer1->isActive()); // a zero-interval platform timer never fires
+    w.SetSlideShowInterval(5000);
+    EXPECT_TRUE(w.Timer1->isActive());
+    EXPECT_EQ(w.Timer1->interval(), 5000);
+    w.SpeedButton8Click();
+    w.SetSlideShowInterval(2000); // a new interval does not start a stopped show
+    EXPECT_FALSE(w.Timer1->isActive());
+    w.close();
+    EXPECT_EQ(settings().ReadInteger("SlideShowDelay"), 2);
+}
+
+// ---- thumbnail view -----------------------------------------------------------------------
+
+// A picture in four coloured quadrants, so that a scaled decode can be compared.
+void writeQuadrants(const QString &path, int w, int h)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            image.setPixel(x, y, x < w / 2 ? (y < h / 2 ? qRgb(220, 20, 20) : qRgb(20, 200, 40))
+                                           : (y < h / 2 ? qRgb(30, 40, 210) : qRgb(240, 230, 30)));
+    ASSERT_TRUE(image.save(path, "JPEG", 90));
+}
+
+class GlimmoThumbs : public GlimmoWindow {
+protected:
+    TViewFrm &openGrid(const QString &dir, const QSize &grid)
+    {
+        TViewFrm &w = open({"\"" + dir + "/"});
+        w.Panel4->setFixedSize(grid);
+        settle();
+        return w;
+    }
+    // Builds the grid and waits until every thumbnail has been delivered.
+    void build(TViewFrm &w)
+    {
+        w.Thumbnails1Click();
+        finish(w);
+    }
+    void finish(TViewFrm &w)
+    {
+        w.ThumbLoader->WaitForIdle();
+        settle();
+    }
+    // The thumbnails by cell, "column,row" -> hint.
+    std::map<std::pair<int, int>, QString> cells(TViewFrm &w)
+    {
+        std::map<std::pair<int, int>, QString> out;
+        for (auto *thumb : w.Panel4->findChildren<glimmo::TImage *>(QString(), Qt::FindDirectChildrenOnly)) {
+            EXPECT_EQ(thumb->size(), QSize(73, 63));
+            EXPECT_EQ(thumb->x() % 75, 0);
+            EXPECT_EQ(thumb->y() % 65, 0);
+            EXPECT_TRUE(thumb->Stretch());
+            EXPECT_TRUE(out.emplace(std::make_pair(thumb->x() / 75, thumb->y() / 65), thumb->toolTip()).second)
+                << "two thumbnails in one cell";
+        }
+        return out;
+    }
+    QString manyJpegs(const char *name, int count)
+    {
+        const QString dir = makeFolder(name);
+        for (int i = 0; i < count; ++i)
+            writePicture(dir + QString("/p%1.jpg").arg(i, 2, 10, QChar('0')), 120, 90);
+        return dir;
+    }
+};
+
+TEST_F(GlimmoThumbs, AGridOf222By300HasThreeColumnsAndFourRowsAndFillsInListOrder)
+{
+    const QString dir = manyJpegs("thumbs12", 14);
+    TViewFrm &w = openGrid(dir, QSize(222, 300));
+    build(w);
+    EXPECT_TRUE(w.Thumbnails1->isChecked());
+    EXPECT_FALSE(w.Details1->isChecked());
+    EXPECT_EQ(w.PTShellList1->Filter(), "*.bmp;*.ico;*.jpeg;*.jpg;*.gif");
+    EXPECT_EQ(w.PTShellList1->height(), 0);
+    EXPECT_FALSE(w.Panel3->isHidden());
+    EXPECT_EQ(w.ThumbColumns(), 3);
+    EXPECT_EQ(w.ThumbRows(), 4);
+    const auto grid = cells(w);
+    ASSERT_EQ(grid.size(), 12u);
+    for (const auto &[cell, hint] : grid)
+        EXPECT_EQ(hint, w.EntryFileName(cell.second * 3 + cell.first)) << cell.first << "," << cell.second;
+    EXPECT_TRUE(w.ScrollBar1->isEnabled()); // the grid is full
+    EXPECT_EQ(w.ScrollBar1->maximum(), 0);  // 14 / 3 - 4 = 0
+    // The cells hold the 73 x 63 thumbnail, not the decoded picture.
+    for (auto *thumb : w.Panel4->findChildren<glimmo::TImage *>())
+        EXPECT_EQ(thumb->PictureSize(), QSize(73, 63));
+
+    // Another style gives the pane back to the list.
+    w.Details1Click();
+    EXPECT_GT(w.PTShellList1->maximumHeight(), 0);
+    EXPECT_TRUE(w.Panel3->isHidden());
+}
+
+TEST_F(GlimmoThumbs, AStoredThumbnailViewIsBuiltAtFirstShowInThePanesOwnSize)
+{
+    const QString dir = manyJpegs("thumbsstart", 30);
+    storeSettings([](platform::TRegistry &reg) { reg.WriteInteger("ViewStyle", 1); });
+    TViewFrm &w = open({"\"" + dir + "/"});
+    finish(w);
+    EXPECT_TRUE(w.Thumbnails1->isChecked());
+    // The grid takes the pane below the tree: the pane's width less the scroll bar.
+    EXPECT_GT(w.Panel4->width(), 150);
+    EXPECT_GT(w.Panel4->height(), 130);
+    const int cellsInGrid = w.ThumbColumns() * w.ThumbRows();
+    ASSERT_GT(cellsInGrid, 0);
+    EXPECT_EQ(cells(w).size(), size_t(std::min(cellsInGrid, 30)));
+    w.close();
+    EXPECT_EQ(settings().ReadInteger("ViewStyle"), 1);
+}
+
+TEST_F(GlimmoThumbs, ScrollingMovesByWholeRowsAndTheSamePositionDoesNotRebuild)
+{
+    const QString dir = manyJpegs("thumbs40", 40);
+    TViewFrm &w = openGrid(dir, QSize(222, 300));
+    build(w);
+    EXPECT_EQ(w.ScrollBar1->maximum(), 9); // 40 / 3 - 4
+    w.ScrollBar1->setValue(2);
+    EXPECT_EQ(w.LastThumbScrollPos, 2);
+    finish(w);
+    auto grid = cells(w);
+    ASSERT_EQ(grid.size(), 12u);
+    EXPECT_EQ(grid[std::make_pair(0, 0)], w.EntryFileName(6));
+    EXPECT_EQ(grid[std::make_pair(2, 3)], w.EntryFileName(17));
+
+    QPointer<QWidget> first = w.Panel4->childAt(1, 1);
+    ASSERT_FALSE(first.isNull());
+    w.ScrollBar1Change(); // same position
+    finish(w);
+    EXPECT_FALSE(first.isNull());
+    EXPECT_EQ(w.Panel4->findChildren<glimmo::TImage *>().size(), 12);
+
+    w.ScrollBar1->setValue(9); // the last rows: entries 27 to 38 of 40
+    finish(w);
+    EXPECT_TRUE(first.isNull());
+    grid = cells(w);
+    EXPECT_EQ(grid[std::make_pair(0, 0)], w.EntryFileName(27));
+    EXPECT_EQ(grid.size(), 12u);
+}
+
+TEST_F(GlimmoThumbs, OnlyJpegAndGifNamesTakeCellsAndFailedDecodesLeaveThemEmpty)
+{
+    const QString dir = makeFolder("thumbsmixed");
+    writePicture(dir + "/a.jpg", 100, 80);
+    writePicture(dir + "/b.bmp", 100, 80);
+    writePicture(dir + "/c.ico", 32, 32);
+    writeBytes(dir + "/d.jpg", "not a jpeg");
+    writeBytes(dir + "/e.gif", kOnePixelGif);
+    writePicture(dir + "/f.jpg", 100, 80);
+    for (const char *name : {"g.bmp", "h.bmp", "i.bmp", "j.bmp"})
+        writePicture(dir + "/" + name, 10, 10);
+    TViewFrm &w = openGrid(dir, QSize(222, 65)); // 3 columns, 1 row
+    build(w);
+    ASSERT_EQ(w.PTShellList1->Count(), 10);
+    EXPECT_EQ(w.ScrollBar1->maximum(), 2); // 10 / 3 - 1: the bitmaps count
+    const auto grid = cells(w);
+    // a, d (empty: not a JPEG), e; the grid is then full, so f gets no cell.
+    EXPECT_EQ(grid, (std::map<std::pair<int, int>, QString>{{{0, 0}, "a.jpg"}, {{2, 0}, "e.gif"}}));
+    EXPECT_TRUE(w.ScrollBar1->isEnabled());
+
+    // A grid under 65 pixels has no rows: no thumbnail, and the first entry ends the build.
+    w.Panel4->setFixedSize(222, 60);
+    w.ScrollBar1->setValue(0);
+    build(w);
+    EXPECT_EQ(w.ThumbRows(), 0);
+    EXPECT_TRUE(cells(w).empty());
+    EXPECT_TRUE(w.ScrollBar1->isEnabled());
+
+    // A grid that is not full leaves the scroll bar disabled.
+    w.Panel4->setFixedSize(222, 300);
+    build(w);
+    EXPECT_EQ(cells(w).size(), 3u); // a, e, f
+    EXPECT_FALSE(w.ScrollBar1->isEnabled());
+}
+
+TEST_F(GlimmoThumbs, InAFolderWhosePathHoldsGifEveryFileIsTriedAsAGif)
+{
+    if (testenv::root().toLower().contains("jpg") || testenv::root().toLower().contains("jpeg"))
+        GTEST_SKIP() << "test folder names a JPEG";
+    const QString dir = makeFolder("MyGifs");
+    writePicture(dir + "/a.bmp", 20, 20);
+    writeBytes(dir + "/b.gif", kOnePixelGif);
+    writePicture(dir + "/c.ico", 16, 16);
+    TViewFrm &w = openGrid(dir, QSize(222, 300));
+    build(w);
+    EXPECT_EQ(cells(w), (std::map<std::pair<int, int>, QString>{{{1, 0}, "b.gif"}}));
+}
+
+TEST_F(GlimmoThumbs, ClickingAThumbnailSelectsItsEntryAndShowsIt)
+{
+    const QString dir = makeFolder("thumbclick");
+    writeQuadrants(dir + "/big.jpg", 1200, 1000);
+    writePicture(dir + "/small.jpg", 50, 40);
+    TViewFrm &w = openGrid(dir, QSize(222, 300));
+    build(w);
+    QWidget *thumb = w.Panel4->childAt(1, 1);
+    ASSERT_NE(thumb, nullptr);
+    ASSERT_EQ(thumb->toolTip(), "big.jpg");
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), thumb->mapToGlobal(QPointF(5, 5)), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 5), thumb->mapToGlobal(QPointF(5, 5)), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(thumb, &press);
+    QApplication::sendEvent(thumb, &release);
+    EXPECT_EQ(w.PanelText(4), " big.jpg");
+    EXPECT_EQ(w.Image1->PictureSize(), QSize(1200, 1000));
+    EXPECT_EQ(w.PTShellList1->SelectedRow(), w.FindEntry("big.jpg"));
+    EXPECT_EQ(thumb->contextMenuPolicy(), Qt::CustomContextMenu);
+
+    // The thumbnail of the big picture, decoded at 1/8 (150 x 125), looks like the full
+    // picture scaled down.
+    const glimmo::ThumbResult made = glimmo::MakeJpegThumbnail(dir + "/big.jpg");
+    ASSERT_TRUE(made.ok());
+    const QImage full = platform::DecodeJpegFile(dir + "/big.jpg").image.scaled(
+        QSize(73, 63), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    ASSERT_EQ(made.thumbnail.size(), full.size());
+    for (const QPoint p : {QPoint(10, 10), QPoint(60, 10), QPoint(10, 50), QPoint(60, 50), QPoint(36, 31)}) {
+        const QColor a = made.thumbnail.pixelColor(p), b = full.pixelColor(p);
+        EXPECT_LE(std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()), 40)
+            << p.x() << "," << p.y();
+    }
+}
+
+TEST(GlimmoThumbScale, TheSmallestDctScaleThatStillCoversTheCell)
+{
+    const struct {
+        QSize full;
+        int denom;
+    } cases[] = {{{6000, 4000}, 8}, {{4000, 6000}, 8}, {{584, 504}, 8}, {{577, 497}, 8}, {{576, 504}, 4},
+                 {{300, 200}, 2}, {{146, 126}, 2}, {{145, 125}, 2}, {{144, 126}, 1}, {{73, 63}, 1},
+                 {{10, 10}, 1}, {{2000, 100}, 1}};
+    for (const auto &c : cases)
+        EXPECT_EQ(glimmo::ThumbnailScaleFor(c.full), c.denom) << c.full.width() << "x" << c.full.height();
+    EXPECT_FALSE(glimmo::MakeJpegThumbnail(testenv::root() + "/missing.jpg").ok());
+    EXPECT_FALSE(glimmo::MakeGifThumbnail(testenv::root() + "/missing.gif").ok());
+}
+
+TEST_F(GlimmoThumbs, ARebuildWhileJobsRunLeavesNoStaleThumbnailAndThePoolIsBounded)
+{
+    TViewFrm probe;
+    // The grid below has 12 cells, so at most 12 jobs start.
+    const int workers = std::min(probe.ThumbLoader->MaxThreads(), 12);
+    ASSERT_GE(workers, 1);
+    const QString old = manyJpegs("thumbsold", workers + 4);
+    const QString fresh = makeFolder("thumbsnew");
+    for (int i = 0; i < 5; ++i)
+        writePicture(fresh + QString("/new%1.jpg").arg(i), 90, 70);
+
+    TViewFrm &w = openGrid(old, QSize(222, 300));
+    std::mutex mutex;
+    std::condition_variable changed;
+    int entered = 0;
+    bool released = false;
+    w.ThumbLoader->BeforeDecode = [&](const QString &path) {
+        if (!path.startsWith(old))
+            return;
+        std::unique_lock<std::mutex> lock(mutex);
+        ++entered;
+        changed.notify_all();
+        changed.wait(lock, [&] { return released; });
+    };
+    w.Thumbnails1Click();
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return entered == workers; });
+    }
+    // Every worker is busy with the old folder; the folder change rebuilds the grid.
+    w.PTShellTree1->SelectFolder(fresh);
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        released = true;
+    }
+    changed.notify_all();
+    finish(w);
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        EXPECT_EQ(entered, workers); // the queued old jobs were dropped unrun
+    }
+    const auto grid = cells(w);
+    ASSERT_EQ(grid.size(), 5u);
+    for (const auto &[cell, hint] : grid)
+        EXPECT_TRUE(hint.startsWith("new")) << hint.toStdString();
+
+    // A window that goes while a job runs drops its result.
+    std::unique_ptr<TViewFrm> gone = std::make_unique<TViewFrm>(QStringList{"\"" + old + "/"});
+    gone->show();
+    settle();
+    gone->Panel4->setFixedSize(222, 300);
+    gone->Thumbnails1Click();
+    gone.reset();
+    settle();
+}
+
+TEST_F(GlimmoThumbs, AnimatedGifsAnimateInTheirCells)
+{
+    const QString animated = kImages + "wuffs/animated-red-blue.gif";
+    if (!QFileInfo(animated).isFile())
+        GTEST_SKIP() << "no corpus";
+    const QString dir = makeFolder("thumbanim");
+    ASSERT_TRUE(QFile::copy(animated, dir + "/anim.gif"));
+    writeBytes(dir + "/still.gif", kOnePixelGif);
+    TViewFrm &w = openGrid(dir, QSize(222, 300));
+    build(w);
+    auto *anim = qobject_cast<glimmo::TImage *>(w.Panel4->childAt(1, 1));
+    auto *still = qobject_cast<glimmo::TImage *>(w.Panel4->childAt(76, 1));
+    ASSERT_NE(anim, nullptr);
+    ASSERT_NE(still, nullptr);
+    EXPECT_TRUE(anim->IsAnimated());
+    EXPECT_EQ(anim->CurrentFrame().size(), QSize(73, 63)); // frames decoded at the cell's size
+    EXPECT_FALSE(still->IsAnimated());
 }
 
 } // namespace
