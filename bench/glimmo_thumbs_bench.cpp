@@ -18,6 +18,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include "bench/gui_bench_main.h"
+
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
@@ -137,17 +139,5 @@ int main(int argc, char **argv)
 {
     QTemporaryDir dir;
     g_dir = &dir;
-    for (const char *sub : {"home", "config", "data", "cache", "registry"})
-        QDir().mkpath(dir.filePath(sub));
-    qputenv("HOME", dir.filePath("home").toUtf8());
-    qputenv("XDG_CONFIG_HOME", dir.filePath("config").toUtf8());
-    qputenv("XDG_DATA_HOME", dir.filePath("data").toUtf8());
-    qputenv("XDG_CACHE_HOME", dir.filePath("cache").toUtf8());
-    qputenv("KELDANE_REGISTRY_DIR", dir.filePath("registry").toUtf8());
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    platform::TApplication app(argc, argv, QStringLiteral("@Glimmo"));
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunGuiBenchmarks(argc, argv, dir, QStringLiteral("@Glimmo"));
 }
