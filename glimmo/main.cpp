@@ -13,10 +13,7 @@ int main(int argc, char **argv)
         viewFrm = std::make_unique<glimmo::TViewFrm>(app.arguments().mid(1));
         viewFrm->show();
     } catch (...) {
-        platform::ReportEscapedException(std::current_exception(),
-                                         app.Reporter() ? app.Reporter()
-                                                        : platform::ExceptionReporter(platform::TApplication::ReportInErrorBox),
-                                         app.Title());
+        platform::ReportEscapedException(std::current_exception(), platform::CurrentReporter(), app.Title());
         return 1;
     }
     return app.exec();

@@ -245,11 +245,8 @@ void TViewFrm::guarded(const char *handler, const std::function<void()> &body)
     } catch (...) {
         // What the framework does with an error escaping a handler: show it, end only that
         // handler.
-        const auto *app = qobject_cast<platform::TApplication *>(QCoreApplication::instance());
-        platform::ExceptionReporter report = app && app->Reporter() ? app->Reporter()
-                                                                    : platform::ExceptionReporter(platform::TApplication::ReportInErrorBox);
-        platform::ReportEscapedException(std::current_exception(), report,
-                                         app ? app->Title() : QString::fromLatin1(handler));
+        platform::ReportEscapedException(std::current_exception(), platform::CurrentReporter(),
+                                         platform::CurrentTitle(QString::fromLatin1(handler)));
     }
 }
 

@@ -34,10 +34,7 @@ int ProgramEntry(int argc, char **argv)
         form1 = std::make_unique<TForm1>(app.arguments().mid(1));
         form1->show();
     } catch (...) {
-        platform::ReportEscapedException(std::current_exception(),
-                                         app.Reporter() ? app.Reporter()
-                                                        : platform::ExceptionReporter(platform::TApplication::ReportInErrorBox),
-                                         app.Title());
+        platform::ReportEscapedException(std::current_exception(), platform::CurrentReporter(), app.Title());
         return 1;
     }
     return app.exec();

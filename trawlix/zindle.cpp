@@ -242,12 +242,8 @@ void TForm1::guarded(const char *handler, const std::function<void()> &body)
     } catch (...) {
         // What the framework does with an error escaping a handler: show it, end only that
         // handler.
-        const auto *app = qobject_cast<platform::TApplication *>(QCoreApplication::instance());
-        platform::ExceptionReporter report = app && app->Reporter()
-                                                 ? app->Reporter()
-                                                 : platform::ExceptionReporter(platform::TApplication::ReportInErrorBox);
-        platform::ReportEscapedException(std::current_exception(), report,
-                                         app ? app->Title() : QString::fromLatin1(handler));
+        platform::ReportEscapedException(std::current_exception(), platform::CurrentReporter(),
+                                         platform::CurrentTitle(QString::fromLatin1(handler)));
     }
 }
 
@@ -705,11 +701,8 @@ void TForm1::reportSettingsProblem(const QString &what, const platform::Registry
 {
     // Shown the way an error escaping a handler is (the application's error box), so that
     // a problem met while the window is being made is seen too.
-    const auto *app = qobject_cast<platform::TApplication *>(QCoreApplication::instance());
-    const platform::ExceptionReporter report = app && app->Reporter()
-                                                   ? app->Reporter()
-                                                   : platform::ExceptionReporter(platform::TApplication::ReportInErrorBox);
-    report(app ? app->Title() : QString::fromLatin1(kProductName), what + QStringLiteral(": ") + error.message());
+    platform::CurrentReporter()(platform::CurrentTitle(QString::fromLatin1(kProductName)),
+                                what + QStringLiteral(": ") + error.message());
 }
 
 bool TForm1::readString(const QString &name, QString &value) const

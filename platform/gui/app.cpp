@@ -47,4 +47,16 @@ void TApplication::ReportInErrorBox(const QString &title, const QString &message
         ReportOnStderr(title, message);
 }
 
+ExceptionReporter CurrentReporter()
+{
+    const auto *app = qobject_cast<TApplication *>(QCoreApplication::instance());
+    return app && app->Reporter() ? app->Reporter() : ExceptionReporter(&TApplication::ReportInErrorBox);
+}
+
+QString CurrentTitle(const QString &fallback)
+{
+    const auto *app = qobject_cast<TApplication *>(QCoreApplication::instance());
+    return app ? app->Title() : fallback;
+}
+
 } // namespace platform

@@ -34,4 +34,11 @@ private:
     ExceptionReporter reporter_;
 };
 
+// How the running application reports an escaped error: its reporter, or ReportInErrorBox
+// when it has none or is not a TApplication.
+[[nodiscard]] ExceptionReporter CurrentReporter();
+// The running TApplication's title, or `fallback`.
+[[nodiscard]] QString CurrentTitle(const QString &fallback);
+
+
 } // namespace platform
